@@ -1,0 +1,109 @@
+#include "cli/Cli.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace tarvel {
+namespace {
+
+struct CtlResult {
+  int status;
+  std::string out, err;
+};
+
+CtlResult Ctl(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  const int status = RunCli(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+TEST(Cli, ChipsJsonListsEveryEntryWithItsSettings) {
+  const CtlResult r = Ctl({"chips", "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto all = nlohmann::json::parse(r.out);
+  ASSERT_EQ(all.size(), 346u);
+  const auto& first = all[0];
+  EXPECT_EQ(first["ChipName"], "Z51F0410HCX");
+  EXPECT_EQ(first["List"], "");
+  EXPECT_EQ(first["OptionData64"], std::string(128, '0'));
+  EXPECT_EQ(first["SizeText"], "4 KB, No EEP.");
+  const char* keys[] = {"VendorIndex", "List", "ListIndex", "ChipName", "ChipSelected", "InterfaceMode",
+                        "DeviceAddress", "SettingsTag", "FamilyCode", "ChipSubtype", "FlashSizeKB", "FlashUnits",
+                        "EepSize", "FlashStart", "FlashEnd", "EepStart", "EepEnd", "ControlFlags0",
+                        "ControlFlags1", "ControlFlags2", "OperationMask", "ExtraFlags", "KfClass", "KfFlags",
+                        "PageSize", "ChipId2", "OptionStart", "OptionEnd", "ConfigByte0", "ConfigByte1", "ChipId",
+                        "EraseKey", "ProgTiming1", "ProgTiming2", "TopReservedWords", "ClockParam", "OldPassword",
+                        "EepFileBase", "EepFileEnd", "ImageOffset", "ReadAddress", "BinOffset",
+                        "BlankValueIsZero", "OptionData64", "SizeText"};
+  for (const char* k : keys) EXPECT_TRUE(first.contains(k)) << k;
+
+  // Every entry is derived from a fresh start, not from the entry before it.
+  const auto& imd = all[345];
+  EXPECT_EQ(imd["ChipName"], "IMD112T-6F040");
+  EXPECT_EQ(imd["ListIndex"], 1);
+  EXPECT_EQ(imd["OptionData64"], std::string(128, 'f'));
+  EXPECT_EQ(imd["OptionStart"], 0x1FFFF800);
+  EXPECT_EQ(imd["SizeText"], "256 KB, No EEP.");
+}
+
+TEST(Cli, ChipByNameOrByIndex) {
+  const CtlResult byName = Ctl({"--json", "chip", "KF32A156MQW"});
+  ASSERT_EQ(byName.status, 0) << byName.err;
+  const auto j = nlohmann::json::parse(byName.out);
+  EXPECT_EQ(j["FlashSizeKB"], 512);
+  EXPECT_EQ(j["ChipId"], 0xE103);
+  EXPECT_EQ(j["ControlFlags1"], 0x81);
+  EXPECT_EQ(j["ChipSubtype"], 0x90);
+  EXPECT_EQ(j["List"], "KF32xx");
+  EXPECT_EQ(j["OptionData64"].get<std::string>().substr(0, 10), "5a5aa5a5ff");
+
+  const CtlResult byIndex = Ctl({"chip", "5:KF32xx:" + std::to_string(j["ListIndex"].get<int>()), "--json"});
+  ASSERT_EQ(byIndex.status, 0) << byIndex.err;
+  EXPECT_EQ(byIndex.out, byName.out);
+
+  // The second "KF8A100ENG" is reachable by index only.
+  const CtlResult second = Ctl({"chip", "5:KF8xxx:7", "--json"});
+  EXPECT_EQ(nlohmann::json::parse(second.out)["ListIndex"], 7);
+
+  const CtlResult people = Ctl({"chip", "SC95F750x"});
+  ASSERT_EQ(people.status, 0);
+  EXPECT_NE(people.out.find("32 KB,EEP=6144B."), std::string::npos);
+  EXPECT_NE(people.out.find("0x0000C92F"), std::string::npos) << people.out;
+}
+
+TEST(Cli, ChipsForPeopleIsOneLinePerEntry) {
+  const CtlResult r = Ctl({"chips"});
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 346 + 2);
+  EXPECT_NE(r.out.find("0x18000000-0x1807FFFF"), std::string::npos);
+}
+
+TEST(Cli, BadInputIsAUsageError) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"frobnicate"},
+      {"chip"},
+      {"chip", "NOPE"},
+      {"chip", "5::0"},
+      {"chip", "1:KF8xxx:0"},
+      {"chip", "8::2"},
+      {"chip", "x::0"},
+      {"chip", "9::0"},
+      {"chip", "8:0"},
+      {"--answer", "Maybe", "chips"},
+      {"--dir"},
+      {"--bogus", "chips"},
+  };
+  for (const auto& args : bad) {
+    const CtlResult r = Ctl(args);
+    EXPECT_EQ(r.status, kExitUsage) << (args.empty() ? "" : args[0]);
+    EXPECT_NE(r.err.find("tarvelctl: "), std::string::npos);
+    EXPECT_TRUE(r.out.empty());
+  }
+  EXPECT_EQ(Ctl({"--help"}).status, 0);
+}
+
+}  // namespace
+}  // namespace tarvel
