@@ -6,6 +6,7 @@
 #include <exception>
 #include <iomanip>
 #include <memory>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string_view>
@@ -14,7 +15,10 @@
 #include "chips/Catalogue.h"
 #include "chips/ChipSelectZPN.h"
 #include "chips/ChipSettings.h"
+#include "base/ScriptedDialogService.h"
+#include "chips/ObjectLoad.h"
 #include "image/MemoryImage.h"
+#include "ui/GenMainZPN.h"
 
 namespace tarvel {
 namespace {
@@ -25,24 +29,40 @@ constexpr const char* kUsage =
     "  chips                 list the chip catalogue (--json: every entry with its derived settings)\n"
     "  chip NAME             the derived settings of the first catalogue entry of that name\n"
     "  chip V:LIST:I         the same for entry I of vendor V's list (LIST: KF8xxx or KF32xx for\n"
-    "                        vendor 5, empty otherwise), e.g. chip 5:KF32xx:48, chip 8::1\n";
+    "                        vendor 5, empty otherwise), e.g. chip 5:KF32xx:48, chip 8::1\n"
+    "  select NAME|V:LIST:I  confirm a chip, as the chip dialog's OK\n"
+    "  load FILE [--offset ADDR]   load an object file, clearing the images (--offset: BIN file address)\n"
+    "  load-more FILE [--offset ADDR]  load another file into the current images\n"
+    "  load-eep FILE         load an EEP data file\n"
+    "  load-bsl FILE         load boot-loader data\n"
+    "  save FILE             save the flash window: .bin, .hex, .s19 or .mot\n"
+    "  save-eep FILE         save the EEP data as binary\n";
 
 class UsageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
+struct Action {
+  std::vector<std::string> words;  // name and operands
+  std::optional<std::string> offset;
+};
+
 struct Options {
   std::string dir;
   bool json = false;
-  std::string answer = "";
-  std::vector<std::vector<std::string>> actions;  // action name and its operands
+  std::optional<Button> answer;
+  std::vector<Action> actions;
 };
 
 // How many operands each action takes.
 int OperandCount(std::string_view action) {
-  if (action == "chips") return 0;
-  if (action == "chip") return 1;
+  static const std::pair<std::string_view, int> kActions[] = {
+      {"chips", 0},     {"chip", 1},     {"select", 1}, {"load", 1},      {"load-more", 1},
+      {"load-eep", 1},  {"load-bsl", 1}, {"save", 1},   {"save-eep", 1},
+  };
+  for (const auto& [name, n] : kActions)
+    if (name == action) return n;
   return -1;
 }
 
@@ -59,20 +79,26 @@ Options ParseArgs(const std::vector<std::string>& args) {
     } else if (a == "--dir") {
       o.dir = value();
     } else if (a == "--answer") {
-      o.answer = value();
+      const std::string& name = value();
       static const std::array<std::string_view, 5> kButtons = {"OK", "Abort", "Yes", "No", "Cancel"};
-      if (std::find(kButtons.begin(), kButtons.end(), o.answer) == kButtons.end())
-        throw UsageError("--answer takes OK, Abort, Yes, No or Cancel, not \"" + o.answer + "\"");
+      if (std::find(kButtons.begin(), kButtons.end(), name) == kButtons.end())
+        throw UsageError("--answer takes OK, Abort, Yes, No or Cancel, not \"" + name + "\"");
+      o.answer = ButtonFromName(name);
+    } else if (a == "--offset") {
+      const std::string& v = value();
+      if (o.actions.empty() || (o.actions.back().words[0] != "load" && o.actions.back().words[0] != "load-more"))
+        throw UsageError("--offset belongs to a load or load-more action");
+      o.actions.back().offset = v;
     } else if (a.starts_with("--")) {
       throw UsageError("unknown option " + a);
     } else {
       const int n = OperandCount(a);
       if (n < 0) throw UsageError("unknown action \"" + a + "\"");
-      std::vector<std::string> action{a};
+      Action action{{a}, std::nullopt};
       for (int k = 0; k < n; ++k) {
         if (i + 1 >= args.size() || args[i + 1].starts_with("--"))
           throw UsageError("action " + a + " needs " + std::to_string(n) + " operand(s)");
-        action.push_back(args[++i]);
+        action.words.push_back(args[++i]);
       }
       o.actions.push_back(std::move(action));
     }
@@ -184,6 +210,64 @@ void PrintChip(const Options& o, const std::string& spec, std::ostream& out) {
   out << Format("  %-17s %s\n", "SizeText", FlashSizeText(d.settings));
 }
 
+
+// The dialog service of a run without a window: boxes go to stderr as "[box:KIND] text" and are answered
+// with the default button or with --answer; file dialogs and modal dialogs are answered by the action.
+class ConsoleDialogService : public ScriptedDialogService {
+ public:
+  ConsoleDialogService(std::ostream& err, std::optional<Button> answer) : answer_(answer) {
+    onBox = [this, &err](const MessageBox& box, Button) {
+      err << "[box:" << BoxKindName(box.kind) << "] " << box.text << '\n';
+      if (box.kind == BoxKind::Error) errorShown = true;
+    };
+  }
+  Button messageBox(const MessageBox& box) override {
+    if (answer_) answerBox(*answer_);
+    return ScriptedDialogService::messageBox(box);
+  }
+  bool errorShown = false;
+
+ private:
+  std::optional<Button> answer_;
+};
+
+int SaveFilterIndex(const std::string& path) {
+  const std::string ext = UpperExtension(path);
+  if (ext == ".BIN") return 1;
+  if (ext == ".HEX") return 2;
+  if (ext == ".S19" || ext == ".MOT") return 3;
+  throw UsageError("save " + path + ": the extension must be .bin, .hex, .s19 or .mot");
+}
+
+void RunWindowAction(const Action& action, TGenMFrmZPN& window, ConsoleDialogService& dialogs) {
+  const std::string& name = action.words[0];
+  const std::string operand = action.words.size() > 1 ? action.words[1] : std::string();
+  if (name == "select") {
+    window.ConfirmChip(ResolveChip(operand).chip);
+  } else if (name == "load" || name == "load-more") {
+    dialogs.answerFile(operand);
+    if (action.offset) dialogs.answerModal({{{"EditOfsAddr", *action.offset}}, Button::OK});
+    if (name == "load")
+      window.SpdBtnOpenClick();
+    else
+      window.SpdBtnLoadMoreClick();
+  } else if (name == "load-eep") {
+    dialogs.answerFile(operand);
+    window.LoadEepDataFile1Click();
+  } else if (name == "load-bsl") {
+    dialogs.answerFile(operand);
+    window.BitBtnLdBSLClick();
+  } else if (name == "save") {
+    const int filter = SaveFilterIndex(operand);
+    if (!window.ObjectFileLoaded) throw UsageError("save: no object file has been loaded");
+    dialogs.answerFile(operand, filter);
+    window.SaveFile1Click();
+  } else if (name == "save-eep") {
+    dialogs.answerFile(operand);
+    window.SaveEepDatatoFile1Click();
+  }
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -191,22 +275,34 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     out << kUsage;
     return kExitOk;
   }
+  Options o;
   try {
-    const Options o = ParseArgs(args);
-    for (const auto& action : o.actions) {
-      if (action[0] == "chips")
-        PrintCatalogue(o, out);
-      else if (action[0] == "chip")
-        PrintChip(o, action[1], out);
-    }
-    return kExitOk;
+    o = ParseArgs(args);
   } catch (const UsageError& e) {
     err << "tarvelctl: " << e.what() << '\n' << kUsage;
     return kExitUsage;
-  } catch (const std::exception& e) {
-    err << "tarvelctl: " << e.what() << '\n';
-    return kExitUsage;
   }
+  ConsoleDialogService dialogs(err, o.answer);
+  TGenMFrmZPN window(dialogs);
+  window.Log.setListener([&out](const std::string& line) { out << line << '\n'; });
+  for (const Action& action : o.actions) {
+    try {
+      if (action.words[0] == "chips")
+        PrintCatalogue(o, out);
+      else if (action.words[0] == "chip")
+        PrintChip(o, action.words[1], out);
+      else
+        RunWindowAction(action, window, dialogs);
+    } catch (const UsageError& e) {
+      err << "tarvelctl: " << e.what() << '\n';
+      return kExitUsage;
+    } catch (const std::exception& e) {
+      // What the window shows in its default error box.
+      dialogs.error(e.what());
+      return kExitUsage;
+    }
+  }
+  return dialogs.errorShown ? kExitUsage : kExitOk;
 }
 
 }  // namespace tarvel

@@ -37,6 +37,9 @@ struct MemoryImage {
 
   uint8_t BlankValue = 0x00;  // fill of a cleared image: 0x00 or 0xFF
 
+  // Boot-loader bytes to download from EepImage, the appended CRC-32 included.
+  uint16_t BootDataSize = 0;
+
   // Fills FlashImage and EepImage (not OptionData) with `blank`.
   void Clear(uint8_t blank);
   // The start-up state: all three buffers 0xFF.

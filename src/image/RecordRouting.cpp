@@ -1,0 +1,50 @@
+#include "image/RecordRouting.h"
+
+#include "image/Checksums.h"
+
+namespace tarvel {
+
+RecordWindow WindowOf(const AddressWindows& w, uint32_t address) {
+  if (InWindow(address, w.FlashStart, w.FlashEnd)) return RecordWindow::Flash;
+  if (InWindow(address, w.OptionStart, w.OptionEnd)) return RecordWindow::Option;
+  if (InWindow(address, w.EepStart, w.EepEnd)) return RecordWindow::Eep;
+  return RecordWindow::None;
+}
+
+RecordWindow StoreRecordData(const RecordTarget& target, uint32_t address, std::string_view digits,
+                             uint32_t count, uint32_t& byteSum) {
+  const RecordWindow window = WindowOf(target.windows, address);
+  std::span<uint8_t> buffer;
+  uint32_t base = 0;
+  switch (window) {
+    case RecordWindow::Flash:
+      buffer = target.buffer;
+      base = target.base;
+      break;
+    case RecordWindow::Option:
+      target.image->OptionDataPresent = true;
+      buffer = target.image->OptionData;
+      base = target.windows.OptionStart;
+      break;
+    case RecordWindow::Eep:
+      target.image->EepDataPresent = true;
+      buffer = target.image->EepImage;
+      base = target.windows.EepStart;
+      break;
+    case RecordWindow::None:
+      return window;
+  }
+  uint32_t sum = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t b = HexPairValue(digits[2 * i], digits[2 * i + 1]);
+    sum += b;
+    // Signed: an address below the base (an EEP file read with a base above its records) has no place
+    // in the buffer and is dropped rather than wrapped around.
+    const int64_t index = static_cast<int64_t>(address) - static_cast<int64_t>(base) + i;
+    if (index >= 0 && index < static_cast<int64_t>(buffer.size())) buffer[static_cast<size_t>(index)] = b;
+  }
+  byteSum = sum;
+  return window;
+}
+
+}  // namespace tarvel
