@@ -35,7 +35,7 @@ TEST(HexLine, ResultCodesAndStorage) {
       {"04001000010203E2", 1, "no colon"},
       {":02000104000DEB", 3, "extended address with a nonzero address field"},
       {":0400100001020304E3", 4, "bad checksum, stored anyway"},
-      {":0400100006070809D0", 0, "06.. as data is fine"},
+      {":0400100006070809CE", 0, "06.. as data is fine"},
       {":0100000600F9", 5, "record type 06"},
       {":00000006FA", 0, "count 0 is ignored whatever the type"},
       {":04001000010203", 6, "line cut before its data ends"},
