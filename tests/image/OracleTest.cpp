@@ -48,7 +48,7 @@ TEST(Oracle, FilesMadeBySrecCatLoad) {
       {"HEX, segment addressing (type 02)", "-intel -address-length=3", true, 0x10},
       {"HEX, linear addressing (type 04)", "-intel -address-length=4", true, 0x20000},
       {"S-record S2", "-motorola -address-length=3", false, 0x100},
-      {"S-record S3 at a high address", "-motorola -address-length=4", false, 0x18000000},
+      {"S-record S3 at a high address", "-motorola -address-length=4", false, 0x18000010},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
