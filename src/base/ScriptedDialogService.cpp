@@ -82,6 +82,12 @@ std::vector<std::string> ScriptedDialogService::boxTexts() const {
   return texts;
 }
 
+void ScriptedDialogService::clearAnswers() {
+  boxAnswers_.clear();
+  fileAnswers_.clear();
+  modalAnswers_.clear();
+}
+
 void ScriptedDialogService::clearRecord() {
   boxes_.clear();
   fileDialogs_.clear();

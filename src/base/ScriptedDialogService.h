@@ -37,6 +37,10 @@ class ScriptedDialogService : public DialogService {
   const std::vector<std::string>& modalForms() const { return modalForms_; }
   std::vector<std::string> boxTexts() const;
   void clearRecord();
+  // Answers queued but not asked for; dropped by clearAnswers().
+  size_t pendingFileAnswers() const { return fileAnswers_.size(); }
+  size_t pendingModalAnswers() const { return modalAnswers_.size(); }
+  void clearAnswers();
 
   // Called with every box before it is answered (tarvelctl prints it).
   std::function<void(const MessageBox&, Button answer)> onBox;

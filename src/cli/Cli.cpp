@@ -266,6 +266,11 @@ void RunWindowAction(const Action& action, TGenMFrmZPN& window, ConsoleDialogSer
     dialogs.answerFile(operand);
     window.SaveEepDatatoFile1Click();
   }
+  // A command that refused to run (no chip selected, ...) never asked for its file: it did not happen.
+  if (dialogs.pendingFileAnswers() > 0) {
+    dialogs.clearAnswers();
+    throw UsageError(name + " " + operand + ": the command did not run (see the message above)");
+  }
 }
 
 }  // namespace

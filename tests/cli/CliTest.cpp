@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "support/TestFiles.h"
+
 namespace tarvel {
 namespace {
 
@@ -103,6 +105,62 @@ TEST(Cli, BadInputIsAUsageError) {
     EXPECT_TRUE(r.out.empty());
   }
   EXPECT_EQ(Ctl({"--help"}).status, 0);
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+TEST(CliFiles, SelectLoadSave) {
+  testing::TempDir dir;
+  testing::WriteText(dir / "fw.hex", ":0400100001020304E2\r\n:00000001FF\r\n");
+  const std::string out = (dir / "out.s19").string();
+  const CtlResult r = Ctl({"select", "SC92F848x", "load", (dir / "fw.hex").string(), "save", out});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("目标文件尾地址 = 0x0013."), std::string::npos) << r.out;
+  EXPECT_TRUE(r.err.empty()) << r.err;
+  if (testing::HaveTool("srec_cat")) {
+    std::string text;
+    EXPECT_EQ(testing::RunCommand("srec_cat " + out + " -motorola -o " + (dir / "b.bin").string() + " -binary", &text), 0)
+        << text;
+    EXPECT_EQ(testing::ReadBytes(dir / "b.bin").size(), 16384u);
+  }
+
+  const CtlResult bin = Ctl({"select", "SC92F848x", "load", (dir / "fw.hex").string(), "save",
+                             (dir / "o.bin").string(), "load", (dir / "o.bin").string(), "--offset", "0x10",
+                             "save", (dir / "o2.bin").string()});
+  ASSERT_EQ(bin.status, 0) << bin.err;
+  EXPECT_EQ(testing::ReadBytes(dir / "o2.bin")[0x23], 4);
+}
+
+TEST(CliFiles, FailuresEndWithStatus2) {
+  testing::TempDir dir;
+  testing::WriteText(dir / "bad.hex", ":0400100001020304E2\r\nJUNK\r\n");
+  struct Case {
+    std::vector<std::string> args;
+    const char* err;
+  };
+  const Case cases[] = {
+      {{"load", (dir / "bad.hex").string()}, "[box:information] 请先选择芯片型号！"},
+      {{"select", "SC92F848x", "load", (dir / "missing.hex").string()}, "[box:error] Cannot open file"},
+      {{"select", "SC92F848x", "load", (dir / "bad.hex").string()}, "[box:error] Line 2 Data Error : 1."},
+      {{"select", "SC92F848x", "load", (dir / "bad.hex").string(), "save", (dir / "x.elf").string()},
+       "extension must be"},
+      {{"select", "SC92F848x", "save", (dir / "x.bin").string()}, "no object file"},
+      {{"select", "SC92F848x", "load", (dir / "a.bin").string(), "--offset"}, "needs a value"},
+      {{"chips", "--offset", "5"}, "belongs to a load"},
+  };
+  testing::WriteText(dir / "a.bin", "abc");
+  for (const Case& c : cases) {
+    const CtlResult r = Ctl(c.args);
+    EXPECT_EQ(r.status, kExitUsage) << c.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+  }
+  // --answer Abort stops a read at its first bad line.
+  const CtlResult aborted = Ctl({"--answer", "Abort", "select", "SC92F848x", "load", (dir / "bad.hex").string()});
+  EXPECT_NE(aborted.err.find("Line 2 Data Error : 1."), std::string::npos);
 }
 
 }  // namespace
