@@ -54,17 +54,23 @@ mode_t CurrentUmask() {
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) throw FileError(Describe("Cannot open file", path, errno));
-  std::vector<uint8_t> data;
-  uint8_t chunk[65536];
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) throw FileError(Describe("Cannot read file", path, errno));
+  if (S_ISDIR(st.st_mode)) throw FileError(Describe("Cannot read file", path, EISDIR));
+  // One allocation of the expected size and few large reads; the file may still grow or shrink meanwhile.
+  std::vector<uint8_t> data(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536);
+  size_t used = 0;
   for (;;) {
-    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    if (used == data.size()) data.resize(data.size() * 2);
+    const ssize_t n = ::read(fd.get(), data.data() + used, data.size() - used);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
       throw FileError(Describe("Cannot read file", path, errno));
     }
-    data.insert(data.end(), chunk, chunk + n);
+    used += static_cast<size_t>(n);
   }
+  data.resize(used);
   return data;
 }
 

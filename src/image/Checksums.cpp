@@ -33,14 +33,15 @@ constexpr std::array<uint32_t, 256> kCrc32Table = MakeCrc32Table();
 uint32_t ImageSum(std::span<const uint8_t> buffer, uint32_t first, uint32_t last) {
   if (!ClampRange(buffer, first, last)) return 0;
   uint32_t sum = 0;
-  for (size_t i = first; i <= last; ++i) sum += buffer[i];
+  for (uint8_t b : buffer.subspan(first, static_cast<size_t>(last) - first + 1)) sum += b;
   return sum;
 }
 
 uint16_t Crc16Update(uint16_t crc, std::span<const uint8_t> bytes) {
   for (uint8_t b : bytes) {
     // The whole byte is folded in once, after a single shift.
-    crc = (crc & 1) ? static_cast<uint16_t>(kCrc16Constant ^ (crc >> 1) ^ b) : static_cast<uint16_t>((crc >> 1) ^ b);
+    const uint16_t mask = static_cast<uint16_t>(-(crc & 1));
+    crc = static_cast<uint16_t>(((crc >> 1) ^ (kCrc16Constant & mask)) ^ b);
   }
   return crc;
 }
@@ -54,16 +55,6 @@ uint32_t Crc32(std::span<const uint8_t> bytes) {
   uint32_t c = 0xFFFFFFFFu;
   for (uint8_t b : bytes) c = kCrc32Table[(c ^ b) & 0xFF] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
-}
-
-uint8_t HexPairValue(char high, char low) {
-  auto digit = [](char ch) -> int {
-    const int c = static_cast<unsigned char>(ch);
-    if (c >= 'A' && c <= 'Z') return c - 55;
-    if (c >= 'a' && c <= 'z') return c - 87;
-    return c - 48;
-  };
-  return static_cast<uint8_t>(digit(high) * 16 + digit(low));
 }
 
 }  // namespace tarvel

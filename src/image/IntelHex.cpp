@@ -73,9 +73,9 @@ int ParseHexLine(std::string_view line, RecordReaderState& state, const RecordTa
   if (line.size() < 9 + 2 * static_cast<size_t>(n) + 2) return kRecordTruncated;
   const uint32_t a = state.linearBase + state.segmentBase + (static_cast<uint32_t>(high) << 8 | low);
   RecordReadResult& r = state.result;
-  const std::string_view data = line.substr(9, 2 * static_cast<size_t>(n));
-  uint32_t dataSum = 0;
-  const RecordWindow window = StoreRecordData(target, a, data, n, dataSum);
+  uint8_t data[255];
+  const uint32_t dataSum = DecodeRecordData(line.substr(9), n, data);
+  const RecordWindow window = StoreRecordData(target, a, std::span<const uint8_t>(data, n));
   if (window == RecordWindow::None) {
     dialogs.plain(Format("Unsupport Address=0x%0.8x.", a));
     return kRecordNoWindow;  // stays 21 whatever the check byte says

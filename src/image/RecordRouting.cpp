@@ -1,5 +1,7 @@
 #include "image/RecordRouting.h"
 
+#include <algorithm>
+
 #include "image/Checksums.h"
 
 namespace tarvel {
@@ -11,8 +13,16 @@ RecordWindow WindowOf(const AddressWindows& w, uint32_t address) {
   return RecordWindow::None;
 }
 
-RecordWindow StoreRecordData(const RecordTarget& target, uint32_t address, std::string_view digits,
-                             uint32_t count, uint32_t& byteSum) {
+uint32_t DecodeRecordData(std::string_view digits, uint32_t count, uint8_t* out) {
+  uint32_t sum = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    out[i] = HexPairValue(digits[2 * i], digits[2 * i + 1]);
+    sum += out[i];
+  }
+  return sum;
+}
+
+RecordWindow StoreRecordData(const RecordTarget& target, uint32_t address, std::span<const uint8_t> data) {
   const RecordWindow window = WindowOf(target.windows, address);
   std::span<uint8_t> buffer;
   uint32_t base = 0;
@@ -34,16 +44,13 @@ RecordWindow StoreRecordData(const RecordTarget& target, uint32_t address, std::
     case RecordWindow::None:
       return window;
   }
-  uint32_t sum = 0;
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t b = HexPairValue(digits[2 * i], digits[2 * i + 1]);
-    sum += b;
-    // Signed: an address below the base (an EEP file read with a base above its records) has no place
-    // in the buffer and is dropped rather than wrapped around.
-    const int64_t index = static_cast<int64_t>(address) - static_cast<int64_t>(base) + i;
-    if (index >= 0 && index < static_cast<int64_t>(buffer.size())) buffer[static_cast<size_t>(index)] = b;
-  }
-  byteSum = sum;
+  // Signed: an address below the base (an EEP file read with a base above its records) has no place in
+  // the buffer and is dropped rather than wrapped around.
+  const int64_t first = static_cast<int64_t>(address) - static_cast<int64_t>(base);
+  const int64_t size = static_cast<int64_t>(buffer.size());
+  const int64_t from = std::max<int64_t>(first, 0);
+  const int64_t to = std::min<int64_t>(first + static_cast<int64_t>(data.size()), size);
+  if (from < to) std::copy(data.begin() + (from - first), data.begin() + (to - first), buffer.begin() + from);
   return window;
 }
 

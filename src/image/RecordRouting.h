@@ -48,11 +48,12 @@ struct RecordReaderState {
 
 enum class RecordWindow { Flash, Option, Eep, None };
 
-// Stores `count` data bytes (decoded from hex digit pairs at `digits`) of a record at `address`, routed by
-// the address of its first byte. Bytes whose index falls outside their buffer are dropped, never wrapped.
-// Returns the window used; `byteSum` receives the sum of the stored bytes.
-RecordWindow StoreRecordData(const RecordTarget& target, uint32_t address, std::string_view digits,
-                             uint32_t count, uint32_t& byteSum);
+// Decodes `count` (at most 255) hex digit pairs into `out`; returns the sum of the bytes.
+uint32_t DecodeRecordData(std::string_view digits, uint32_t count, uint8_t* out);
+
+// Stores the data bytes of a record at `address`, routed by the address of its first byte. Bytes whose
+// index falls outside their buffer are dropped, never wrapped. Returns the window used.
+RecordWindow StoreRecordData(const RecordTarget& target, uint32_t address, std::span<const uint8_t> data);
 
 RecordWindow WindowOf(const AddressWindows& w, uint32_t address);
 

@@ -49,12 +49,11 @@ int ParseSRecordLine(std::string_view line, RecordReaderState& state, const Reco
     r.highest = static_cast<uint32_t>(
         std::max<uint64_t>(r.highest, static_cast<uint64_t>(address) + static_cast<uint32_t>(count) - 1));
   }
-  const std::string_view data = line.substr(dataAt, 2 * static_cast<size_t>(count));
-  uint32_t dataSum = 0;
-  const RecordWindow window = StoreRecordData(target, address, data, static_cast<uint32_t>(count), dataSum);
+  uint8_t data[255];
+  const uint32_t total = DecodeRecordData(line.substr(dataAt), static_cast<uint32_t>(count), data);
+  const RecordWindow window =
+      StoreRecordData(target, address, std::span<const uint8_t>(data, static_cast<size_t>(count)));
   // Unlike HEX, S-record data outside every window still counts into the file sum and the record check.
-  uint32_t total = 0;
-  for (int i = 0; i < count; ++i) total += Pair(data, 2 * static_cast<size_t>(i));
   r.sum += total;
   s = static_cast<uint8_t>(s + total + Pair(line, dataAt + 2 * static_cast<size_t>(count)));
   if (window == RecordWindow::None) {
