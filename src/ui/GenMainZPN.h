@@ -12,7 +12,7 @@
 #include "chips/ChipSettings.h"
 #include "chips/ObjectLoad.h"
 #include "image/MemoryImage.h"
-#include "ui/Controls.h"
+#include "base/Controls.h"
 #include "ui/SetOfsAddr.h"
 
 namespace tarvel {

@@ -3,7 +3,7 @@
 
 #include "base/DialogService.h"
 #include "chips/ChipSettings.h"
-#include "ui/Controls.h"
+#include "base/Controls.h"
 
 namespace tarvel {
 
