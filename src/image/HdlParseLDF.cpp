@@ -1,5 +1,6 @@
 #include "image/HdlParseLDF.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -24,7 +25,8 @@ constexpr uint8_t kRecordTag = 0xA0;
 constexpr std::string_view kNotAnIntegerFormat = "'%s' is not a valid integer value";
 constexpr std::string_view kTooLargeFormat =
     "Firmware file too large: its records need 0x%0.8x bytes, the flash image holds 0x%0.8x!";
-constexpr std::string_view kTooManyRecordsFormat = "Firmware file has %d records, at most 65535 are possible!";
+constexpr std::string_view kTooManyRecordsFormat =
+    "Firmware file has %d records, at most 65535 are possible!";
 
 constexpr uint64_t kSlotSize = 16;
 constexpr uint64_t kPageSize = 4096;
@@ -82,27 +84,22 @@ bool IsSectionEnd(std::string_view line) {
   return false;
 }
 
-class RecordWriter {
- public:
-  explicit RecordWriter(MemoryImage& image) : image_(image) {}
+// Writes at a running position; bytes beyond the image are counted, not stored.
+struct RecordWriter {
+  MemoryImage& image;
   uint64_t pos = 0;
   uint64_t dropped = 0;
 
   void put(uint8_t b) {
     if (pos < kFlashImageSize)
-      image_.FlashImage[pos] = b;
+      image.FlashImage[pos] = b;
     else
       ++dropped;
     ++pos;
   }
-
- private:
-  MemoryImage& image_;
 };
 
-}  // namespace
-
-SectionedFirmwareSettings SectionedFirmwareSettingsFor(uint64_t endPosition, uint32_t recordCount) {
+SectionedFirmwareSettings SettingsFor(uint64_t endPosition, uint32_t recordCount) {
   SectionedFirmwareSettings s;
   s.FlashStart = 0;
   s.FlashEnd = static_cast<uint32_t>(endPosition | 0x3FF);
@@ -113,10 +110,12 @@ SectionedFirmwareSettings SectionedFirmwareSettingsFor(uint64_t endPosition, uin
   return s;
 }
 
+}  // namespace
+
 SectionedFirmwareResult LoadSectionedFirmware(const std::filesystem::path& path, MemoryImage& image) {
   const std::vector<uint8_t> file = ReadWholeFile(path);
   const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
-  RecordWriter out(image);
+  RecordWriter out{image};
   uint32_t records = 0;
   bool inSection = false;
 
@@ -166,8 +165,7 @@ SectionedFirmwareResult LoadSectionedFirmware(const std::filesystem::path& path,
   result.RecordCount = records;
   result.EndPosition = out.pos;
   result.DroppedBytes = out.dropped;
-  if (out.dropped == 0 && records <= kMaxRecordCount)
-    result.Settings = SectionedFirmwareSettingsFor(out.pos, records);
+  if (out.dropped == 0 && records <= kMaxRecordCount) result.Settings = SettingsFor(out.pos, records);
   return result;
 }
 

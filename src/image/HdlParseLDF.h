@@ -25,9 +25,9 @@ struct SectionedFirmwareSettings {
 };
 
 struct SectionedFirmwareResult {
-  uint32_t RecordCount = 0;  // section openings and data records; the units get it as 16 bits
-  uint64_t EndPosition = 0;  // image index after the last record
-  uint64_t DroppedBytes = 0; // record bytes that fell beyond FlashImage and were not stored
+  uint32_t RecordCount = 0;   // section openings and data records; the units get it as 16 bits
+  uint64_t EndPosition = 0;   // image index after the last record
+  uint64_t DroppedBytes = 0;  // record bytes that fell beyond FlashImage and were not stored
   // Absent when the records do not fit FlashImage or their count does not fit 16 bits: settings for a
   // cut-off record list would make the units program an incomplete firmware. The caller then shows
   // SectionedFirmwareTooLargeText and leaves the chip settings as they were.
@@ -37,9 +37,6 @@ struct SectionedFirmwareResult {
 // Throws FileError when the file cannot be read, ConversionError for a data record whose b1, b2, b3 or n
 // is missing or not hexadecimal (the records before it stay in the image).
 SectionedFirmwareResult LoadSectionedFirmware(const std::filesystem::path& path, MemoryImage& image);
-
-// The settings that a packed record list ending at `endPosition` with `recordCount` records gives.
-SectionedFirmwareSettings SectionedFirmwareSettingsFor(uint64_t endPosition, uint32_t recordCount);
 
 // The error box text for a result without settings.
 std::string SectionedFirmwareTooLargeText(const SectionedFirmwareResult& result);

@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::string_view kHeaderErrorFormat = "File Error,Code=%d!";
 constexpr std::string_view kNot32BitLittleEndianText = " Only 32-bit little-endian ELF files can be loaded.";
-constexpr std::string_view kBadProgramHeaderTableText = " The program header table is malformed or too large.";
+constexpr std::string_view kBadProgramHeaderTableText =
+    " The program header table is malformed or too large.";
 constexpr std::string_view kParsingSegmentText = "Parse Main Flash Data from ELF...";
 constexpr std::string_view kTruncatedFormat = "Read beyond end of file \"%s\" (%s)";
 
@@ -71,8 +72,8 @@ ElfLoadResult LoadElfFile(const std::filesystem::path& path, MemoryImage& image,
   bool loaded = false;
   uint64_t highest = 0;
   for (uint32_t k = 0; k < phnum; ++k) {
-    const ProgramHeader ph =
-        ReadProgramHeader(std::span<const uint8_t>(file).subspan(phoff + k * phentsize, kProgramHeaderFieldsSize));
+    const ProgramHeader ph = ReadProgramHeader(
+        std::span<const uint8_t>(file).subspan(phoff + k * phentsize, kProgramHeaderFieldsSize));
     // Only file-backed bytes of loadable segments are flash contents: the rest of p_memsz is zero-filled
     // at run time, and other segment types describe bytes that a PT_LOAD already covers (or none).
     const uint32_t count = std::min(ph.filesz, ph.memsz);

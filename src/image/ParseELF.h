@@ -12,11 +12,11 @@
 namespace tarvel {
 
 // Header error codes, shown as "File Error,Code=%d!". Nothing is loaded after any of them.
-inline constexpr int kElfShortHeader = 1;             // fewer than 51 header bytes
-inline constexpr int kElfBadMagicByte = 2;            // byte 0 is not 0x7F
-inline constexpr int kElfBadMagicName = 3;            // bytes 1..3 are not "ELF"
-inline constexpr int kElfNot32BitLittleEndian = 4;    // 64-bit or big-endian file
-inline constexpr int kElfBadProgramHeaderTable = 5;   // more than 64 entries, over 4 KB, or entries too small
+inline constexpr int kElfShortHeader = 1;            // fewer than 51 header bytes
+inline constexpr int kElfBadMagicByte = 2;           // byte 0 is not 0x7F
+inline constexpr int kElfBadMagicName = 3;           // bytes 1..3 are not "ELF"
+inline constexpr int kElfNot32BitLittleEndian = 4;   // 64-bit or big-endian file
+inline constexpr int kElfBadProgramHeaderTable = 5;  // more than 64 entries, over 4 KB, or entries too small
 
 struct ElfLoadResult {
   int Code = 0;  // 0: loaded; else one of the header error codes above

@@ -122,7 +122,8 @@ void WriteSummary(InfoLog& log, const ChipInfo& chip, const ApromDescriptor& apr
   for (uint8_t b : chip.programCode) code += Format("%0.2x, ", b);
   log.Line(code);
   for (size_t i = 0; i < 4; ++i)
-    log.Line(Format("     Chip Option Address(0x%0.8x) Value is %0.8x.", chip.optionAddress[i], chip.optionValue[i]));
+    log.Line(Format("     Chip Option Address(0x%0.8x) Value is %0.8x.", chip.optionAddress[i],
+                    chip.optionValue[i]));
   log.Line("     Chip Opt CRC Data is : " + Format("%0.8x, ", chip.optionCrc));
   log.Line("     Chip Project CRC Data is : " + Format("%0.8x, ", chip.projectCrc));
   log.Line();

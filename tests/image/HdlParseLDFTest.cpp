@@ -22,7 +22,9 @@ std::string Repeat(std::string_view text, size_t times) {
 }
 
 // `count` empty script sections: one 16-byte slot each, so the next record starts at 16 × count.
-std::string Slots(size_t count) { return Repeat(std::string(kOpenScript) + std::string(kCloseScript), count); }
+std::string Slots(size_t count) {
+  return Repeat(std::string(kOpenScript) + std::string(kCloseScript), count);
+}
 
 struct Load {
   std::unique_ptr<MemoryImage> img = std::make_unique<MemoryImage>();
@@ -39,8 +41,8 @@ struct Load {
   }
   // Bytes that are not blank, outside the ranges a test expects.
   size_t Written() const {
-    return static_cast<size_t>(std::count_if(img->FlashImage.begin(), img->FlashImage.end(),
-                                             [](uint8_t b) { return b != 0xFF; }));
+    return static_cast<size_t>(
+        std::count_if(img->FlashImage.begin(), img->FlashImage.end(), [](uint8_t b) { return b != 0xFF; }));
   }
 };
 
@@ -91,31 +93,44 @@ TEST(SectionedFirmware, RecordPlacement) {
   };
   const Case cases[] = {
       {"data tokens: a bad first digit counts 0, a bad second digit ends the number",
-       "A0 0 0 0 6 G5 1G GG 123 f 7\n", {{0, {0xA0, 0, 0, 0, 6, 0x05, 0x01, 0x00, 0x12, 0x0F, 0x07}}}, 16},
+       "A0 0 0 0 6 G5 1G GG 123 f 7\n",
+       {{0, {0xA0, 0, 0, 0, 6, 0x05, 0x01, 0x00, 0x12, 0x0F, 0x07}}},
+       16},
       {"header fields are kept to 8 bits", "A0 1FF 0 0 1 5\n", {{0, {0xA0, 0xFF, 0, 0, 1, 5}}}, 16},
       {"a record ending on a slot boundary leaves an empty slot",
        "A0 1 2 3 B 0 1 2 3 4 5 6 7 8 9 A\nA0 4 5 6 1 EE\n",
-       {{0, {0xA0, 1, 2, 3, 0x0B, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0x0A}}, {32, {0xA0, 4, 5, 6, 1, 0xEE}}}, 48},
-      {"fewer data tokens than n", "A0 1 2 3 8 01 02\nA0 4 5 6 1 EE\n",
-       {{0, {0xA0, 1, 2, 3, 8, 1, 2}}, {16, {0xA0, 4, 5, 6, 1, 0xEE}}}, 32},
-      {"n = 0 takes up to 256 tokens", "A0 1 2 3 0" + Repeat(" 7", 300) + "\n",
-       {{0, Bytes{0xA0, 1, 2, 3, 0}}, {5, Bytes(256, 7)}}, 272},
+       {{0, {0xA0, 1, 2, 3, 0x0B, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0x0A}}, {32, {0xA0, 4, 5, 6, 1, 0xEE}}},
+       48},
+      {"fewer data tokens than n",
+       "A0 1 2 3 8 01 02\nA0 4 5 6 1 EE\n",
+       {{0, {0xA0, 1, 2, 3, 8, 1, 2}}, {16, {0xA0, 4, 5, 6, 1, 0xEE}}},
+       32},
+      {"n = 0 takes up to 256 tokens",
+       "A0 1 2 3 0" + Repeat(" 7", 300) + "\n",
+       {{0, Bytes{0xA0, 1, 2, 3, 0}}, {5, Bytes(256, 7)}},
+       272},
       {"data that would pass the 4 KB page end moves to the next page",
        Slots(255) + "A0 1 2 3 20" + Repeat(" 5", 32) + "\n",
-       AfterSlots(255, {{4080, Bytes(16, 0xFF)}, {4096, Bytes{0xA0, 1, 2, 3, 0x20}}, {4101, Bytes(32, 5)}}), 4144},
+       AfterSlots(255, {{4080, Bytes(16, 0xFF)}, {4096, Bytes{0xA0, 1, 2, 3, 0x20}}, {4101, Bytes(32, 5)}}),
+       4144},
       {"the header does not count in the page test", Slots(255) + "A0 1 2 3 10" + Repeat(" 5", 16) + "\n",
        AfterSlots(255, {{4080, Bytes{0xA0, 1, 2, 3, 0x10}}, {4085, Bytes(16, 5)}}), 4112},
       {"an opening inside an open section writes nothing",
        "%:Script Data Section Begin\n%:Parameters Data Section Begin\nA0 1 2 3 1 AA\n",
-       {{0, {0xF6, 0, 0}}, {16, {0xA0, 1, 2, 3, 1, 0xAA}}}, 32},
+       {{0, {0xF6, 0, 0}}, {16, {0xA0, 1, 2, 3, 1, 0xAA}}},
+       32},
       {"closing lines of every kind reopen the door",
        "%:Script Data Section Begin\n%:Firmware Data Section End\n%:Parameters Data Section Begin\n",
-       {{0, {0xF6, 0, 0}}, {16, {0xF5, 0, 0xC6}}}, 32},
+       {{0, {0xF6, 0, 0}}, {16, {0xF5, 0, 0xC6}}},
+       32},
       {"firmware openings and # lines are comments; records after them count",
        "%:Firmware Data Section Begin\n# note\n%anything\nB0 1 2 3 1 AA\nA0 1 2 3 1 AA\n",
-       {{0, {0xA0, 1, 2, 3, 1, 0xAA}}}, 16},
-      {"section lines with trailing blanks", "%:Parameters Data Section Begin \t\r\n",
-       {{0, {0xF5, 0, 0xC6}}}, 16},
+       {{0, {0xA0, 1, 2, 3, 1, 0xAA}}},
+       16},
+      {"section lines with trailing blanks",
+       "%:Parameters Data Section Begin \t\r\n",
+       {{0, {0xF5, 0, 0xC6}}},
+       16},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -123,7 +138,8 @@ TEST(SectionedFirmware, RecordPlacement) {
     size_t written = 0;
     for (const auto& [index, bytes] : c.expect) {
       EXPECT_EQ(l.At(index, bytes.size()), bytes) << "at " << index;
-      written += static_cast<size_t>(std::count_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0xFF; }));
+      written +=
+          static_cast<size_t>(std::count_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0xFF; }));
     }
     EXPECT_EQ(l.Written(), written) << "bytes written elsewhere";
     EXPECT_EQ(l.result.EndPosition, c.end);
@@ -138,9 +154,9 @@ TEST(SectionedFirmware, SettingsFollowTheRecordCountAndEnd) {
     uint16_t sizeKB;
   };
   const Case cases[] = {
-      {0, 0, 0, 0x3FF, 1},                  // an empty file
-      {300, 0x2C, 0x01, 0x13FF, 5},         // 300 records end at 4800
-      {65535, 0xFF, 0xFF, 0xFFFFF, 1024},   // the most the units can be told
+      {0, 0, 0, 0x3FF, 1},                 // an empty file
+      {300, 0x2C, 0x01, 0x13FF, 5},        // 300 records end at 4800
+      {65535, 0xFF, 0xFF, 0xFFFFF, 1024},  // the most the units can be told
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.slots);
@@ -176,7 +192,8 @@ TEST(SectionedFirmware, ABadRecordHeaderIsAConversionErrorKeepingEarlierRecords)
     auto img = std::make_unique<MemoryImage>();
     img->Clear(0xFF);
     TempDir tmp;
-    const auto path = tmp.Write("fw.ldf", std::string(kOpenScript) + "A0 1 2 3 1 AA\n" + c.record + "\nA0 4 5 6 1 BB\n");
+    const auto path =
+        tmp.Write("fw.ldf", std::string(kOpenScript) + "A0 1 2 3 1 AA\n" + c.record + "\nA0 4 5 6 1 BB\n");
     try {
       LoadSectionedFirmware(path, *img);
       ADD_FAILURE() << "no ConversionError";
@@ -186,7 +203,8 @@ TEST(SectionedFirmware, ABadRecordHeaderIsAConversionErrorKeepingEarlierRecords)
     EXPECT_EQ(img->FlashImage[0], 0xF6);
     EXPECT_EQ(img->FlashImage[16], 0xA0);
     EXPECT_EQ(img->FlashImage[21], 0xAA);
-    EXPECT_TRUE(std::all_of(img->FlashImage.begin() + 22, img->FlashImage.end(), [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(std::all_of(img->FlashImage.begin() + 22, img->FlashImage.end(),
+                            [](uint8_t b) { return b == 0xFF; }));
   }
 }
 

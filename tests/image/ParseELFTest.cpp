@@ -28,7 +28,8 @@ std::unique_ptr<MemoryImage> BlankImage() {
 
 bool AllBlank(const MemoryImage& img, size_t from, size_t to = kFlashImageSize) {
   return std::all_of(img.FlashImage.begin() + static_cast<ptrdiff_t>(from),
-                     img.FlashImage.begin() + static_cast<ptrdiff_t>(to), [](uint8_t b) { return b == 0xFF; });
+                     img.FlashImage.begin() + static_cast<ptrdiff_t>(to),
+                     [](uint8_t b) { return b == 0xFF; });
 }
 
 // ---- Files made by the ARM binutils, checked against their objcopy --------------------------------------
@@ -40,9 +41,13 @@ std::string ToolsMissing() {
   return {};
 }
 
-std::string Quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+std::string Quoted(const std::filesystem::path& p) {
+  return "'" + p.string() + "'";
+}
 
-void RunTool(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
+void RunTool(const std::string& command) {
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
 
 TEST(ParseElf, ImageIsWhatObjcopyMakesOfTheLoadableContents) {
   const std::string missing = ToolsMissing();
@@ -53,8 +58,10 @@ TEST(ParseElf, ImageIsWhatObjcopyMakesOfTheLoadableContents) {
   TempDir tmp;
   const std::string obj = Quoted(tmp.path() / "s.o"), elf = Quoted(tmp.path() / "s.elf");
   // Code at 0x0000, a second PT_LOAD at 0x4000, .data stored in flash behind it with .bss after it in RAM.
-  ASSERT_NO_FATAL_FAILURE(RunTool("arm-none-eabi-as -mcpu=cortex-m0 -o " + obj + " " + Quoted(src / "segments.s")));
-  ASSERT_NO_FATAL_FAILURE(RunTool("arm-none-eabi-ld -T " + Quoted(src / "segments.ld") + " -o " + elf + " " + obj));
+  ASSERT_NO_FATAL_FAILURE(
+      RunTool("arm-none-eabi-as -mcpu=cortex-m0 -o " + obj + " " + Quoted(src / "segments.s")));
+  ASSERT_NO_FATAL_FAILURE(
+      RunTool("arm-none-eabi-ld -T " + Quoted(src / "segments.ld") + " -o " + elf + " " + obj));
   ASSERT_NO_FATAL_FAILURE(
       RunTool("arm-none-eabi-objcopy -O binary --gap-fill=0xff " + elf + " " + Quoted(tmp.path() / "s.bin")));
   const std::vector<uint8_t> expected = ReadWholeFile(tmp.path() / "s.bin");
@@ -104,7 +111,9 @@ void PutU32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 
 constexpr uint32_t kPhoff = 52;
 // Where MakeElf puts the payload: right behind a table of `n` entries.
-constexpr uint32_t PayloadAt(size_t n) { return kPhoff + 32 * static_cast<uint32_t>(n); }
+constexpr uint32_t PayloadAt(size_t n) {
+  return kPhoff + 32 * static_cast<uint32_t>(n);
+}
 
 // A 32-bit little-endian ARM executable: header, program header table at 52, then `payload`.
 std::vector<uint8_t> MakeElf(const std::vector<Segment>& segments, const std::vector<uint8_t>& payload) {
@@ -192,8 +201,8 @@ TEST(ParseElf, AFileEndingInsideItsTablesOrSegmentsIsAFileErrorAfterWhatWasStore
   const Case cases[] = {
       {"table past the end", withPhoff(PayloadAt(1) + 1), false},
       {"table offset near 4 GiB", withPhoff(0xFFFFFFF0), false},
-      {"second segment past the end", MakeElf({{1, PayloadAt(2), 0, 16, 16}, {1, PayloadAt(2) + 8, 0x100, 16, 16}}, first),
-       true},
+      {"second segment past the end",
+       MakeElf({{1, PayloadAt(2), 0, 16, 16}, {1, PayloadAt(2) + 8, 0x100, 16, 16}}, first), true},
       {"segment offset wraps 32 bits",
        MakeElf({{1, PayloadAt(2), 0, 16, 16}, {1, 0xFFFFFFFF, 0x100, 2, 2}}, first), true},
   };
@@ -222,11 +231,11 @@ TEST(ParseElf, AFileEndingInsideItsTablesOrSegmentsIsAFileErrorAfterWhatWasStore
 TEST(ParseElf, OnlyFileBytesOfLoadSegmentsAreStoredAtTheirPhysicalAddresses) {
   const std::vector<uint8_t> payload = Pattern(64, 0x80);
   const std::vector<Segment> segments = {
-      {1, PayloadAt(5), 0x300, 16, 16},       // a higher address first
-      {4, PayloadAt(5) + 16, 0x400, 16, 16},  // PT_NOTE: not loaded
-      {1, 0, 0x200, 16, 16},                  // from the very start of the file
-      {1, PayloadAt(5) + 32, 0x500, 0, 0x40}, // zero-filled only: nothing in the file
-      {1, PayloadAt(5) + 48, 0x100, 16, 4},   // file size above memory size: only the memory size
+      {1, PayloadAt(5), 0x300, 16, 16},        // a higher address first
+      {4, PayloadAt(5) + 16, 0x400, 16, 16},   // PT_NOTE: not loaded
+      {1, 0, 0x200, 16, 16},                   // from the very start of the file
+      {1, PayloadAt(5) + 32, 0x500, 0, 0x40},  // zero-filled only: nothing in the file
+      {1, PayloadAt(5) + 48, 0x100, 16, 4},    // file size above memory size: only the memory size
   };
   TempDir tmp;
   const std::vector<uint8_t> file = MakeElf(segments, payload);
@@ -268,8 +277,9 @@ TEST(ParseElf, BytesBeyondTheImageAreDroppedNeverWrapped) {
     EXPECT_EQ(LoadElfFile(path, *img, c.imageOffset, dialogs, log).Code, 0);
     EXPECT_TRUE(std::equal(payload.begin(), payload.begin() + c.storedCount,
                            img->FlashImage.begin() + static_cast<ptrdiff_t>(c.storedAt)));
-    EXPECT_EQ(std::count_if(img->FlashImage.begin(), img->FlashImage.end(), [](uint8_t b) { return b != 0xFF; }),
-              static_cast<ptrdiff_t>(c.storedCount));
+    EXPECT_EQ(
+        std::count_if(img->FlashImage.begin(), img->FlashImage.end(), [](uint8_t b) { return b != 0xFF; }),
+        static_cast<ptrdiff_t>(c.storedCount));
     EXPECT_EQ(img->HighestLoadedAddress, c.highest);
   }
 }

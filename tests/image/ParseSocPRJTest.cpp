@@ -66,7 +66,9 @@ struct SocFile {
   }
 };
 
-uint32_t Sum(const std::vector<uint8_t>& bytes) { return std::accumulate(bytes.begin(), bytes.end(), 0u); }
+uint32_t Sum(const std::vector<uint8_t>& bytes) {
+  return std::accumulate(bytes.begin(), bytes.end(), 0u);
+}
 
 struct Load {
   std::unique_ptr<MemoryImage> img = std::make_unique<MemoryImage>();
@@ -171,8 +173,8 @@ TEST(ParseSocProject, WrongSignatureShowsTheFormatBoxAndReadsNothingElse) {
   for (size_t i = 1; i < 26; i += 2) highBytes[i] = 0xEE;
   EXPECT_EQ(Load(highBytes).result.Code, 0);
 
-  for (const std::vector<uint8_t>& file : {wrongChar, std::vector<uint8_t>(wrongChar.begin(), wrongChar.begin() + 20),
-                                           std::vector<uint8_t>{}}) {
+  for (const std::vector<uint8_t>& file :
+       {wrongChar, std::vector<uint8_t>(wrongChar.begin(), wrongChar.begin() + 20), std::vector<uint8_t>{}}) {
     Load l(file);
     EXPECT_EQ(l.result.Code, 2);
     EXPECT_FALSE(l.result.OptionChanged);
