@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   nlohmann-json3-dev
   srecord
+  binutils-arm-none-eabi
 )
 
 missing=()

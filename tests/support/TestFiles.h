@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvel::testing {
@@ -29,6 +30,16 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+  // Writes a file into the directory and returns its path.
+  std::filesystem::path Write(const std::string& name, std::string_view bytes) const {
+    const std::filesystem::path p = path_ / name;
+    std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return p;
+  }
+  std::filesystem::path Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+    return Write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  }
 
  private:
   std::filesystem::path path_;
