@@ -70,6 +70,7 @@ ElfLoadResult LoadElfFile(const std::filesystem::path& path, MemoryImage& image,
     throw FileError(Format(kTruncatedFormat, path.string(), "program header table"));
 
   bool loaded = false;
+  uint64_t lowest = UINT64_MAX;
   uint64_t highest = 0;
   for (uint32_t k = 0; k < phnum; ++k) {
     const ProgramHeader ph = ReadProgramHeader(
@@ -86,11 +87,15 @@ ElfLoadResult LoadElfFile(const std::filesystem::path& path, MemoryImage& image,
       const size_t n = static_cast<size_t>(std::min<uint64_t>(count, kFlashImageSize - first));
       std::copy_n(file.begin() + ph.offset, n, image.FlashImage.begin() + static_cast<ptrdiff_t>(first));
     }
+    lowest = std::min(lowest, uint64_t{ph.paddr});
     highest = std::max(highest, uint64_t{ph.paddr} + count - 1);
     loaded = true;
   }
-  // The highest address this file delivered, whatever the order of its segments.
-  if (loaded) image.HighestLoadedAddress = static_cast<uint32_t>(std::min<uint64_t>(highest, 0xFFFFFFFF));
+  // The address range this file delivered, whatever the order of its segments.
+  if (loaded) {
+    image.LowestLoadedAddress = static_cast<uint32_t>(lowest);
+    image.HighestLoadedAddress = static_cast<uint32_t>(std::min<uint64_t>(highest, 0xFFFFFFFF));
+  }
   return {};
 }
 

@@ -24,8 +24,8 @@ struct ElfLoadResult {
 
 // Stores p_filesz bytes of every PT_LOAD segment at FlashImage[p_paddr + imageOffset]; the zero-filled
 // tail of a segment (.bss) is not part of the file and is not stored. Bytes whose index falls outside
-// FlashImage are dropped. HighestLoadedAddress becomes the highest address stored by this file;
-// LowestLoadedAddress and FileByteSum are left alone.
+// FlashImage are dropped. LowestLoadedAddress and HighestLoadedAddress become the range of addresses
+// this file delivered (unchanged when it delivered nothing); FileByteSum is left alone.
 // Throws FileError when the file cannot be read or ends inside its program header table or a segment
 // (segments stored before that stay).
 ElfLoadResult LoadElfFile(const std::filesystem::path& path, MemoryImage& image, uint32_t imageOffset,

@@ -87,7 +87,7 @@ TEST(ParseElf, ImageIsWhatObjcopyMakesOfTheLoadableContents) {
               img->FlashImage.end());
     // Target addresses, not image indices.
     EXPECT_EQ(img->HighestLoadedAddress, expected.size() - 1);
-    EXPECT_EQ(img->LowestLoadedAddress, 0x1234u);
+    EXPECT_EQ(img->LowestLoadedAddress, 0u);
     EXPECT_EQ(img->FileByteSum, 0x5678u);
     EXPECT_EQ(log.lines(), std::vector<std::string>(3, kParseLine));
   }
