@@ -6,7 +6,10 @@
 #include "base/Format.h"
 #include "chips/ChipSelectZPN.h"
 #include "image/Checksums.h"
+#include "image/HdlParseLDF.h"
 #include "image/IntelHex.h"
+#include "image/ParseELF.h"
+#include "image/ParseSocPRJ.h"
 #include "image/RawBinary.h"
 #include "image/SRecord.h"
 
@@ -76,6 +79,12 @@ LoadOutcome LoadObjectFile(const std::filesystem::path& path, LoadContext& ctx) 
     TakeStatistics(image, ReadHexFile(path, target, ctx.dialogs));
   } else if (IsSRecordExtension(ext)) {
     TakeStatistics(image, ReadSRecordFile(path, target, ctx.dialogs));
+  } else if (ext == ".ELF") {
+    LoadElfFile(path, image, s.ImageOffset, ctx.dialogs, ctx.log);
+  } else if (ext == ".SOCPRJ") {
+    // Option bytes set by the project count as option data delivered by the file, so the check below
+    // keeps "Program Option Byte" checked instead of clearing it again.
+    if (LoadSocProject(path, image, ctx.dialogs, ctx.log).OptionChanged) image.OptionDataPresent = true;
   } else if (ext == ".BIN") {
     LoadBinaryMain(path, ctx);
   }
@@ -101,6 +110,33 @@ LoadOutcome LoadObjectFile(const std::filesystem::path& path, LoadContext& ctx) 
     out.showKf32Config = (s.ChipSubtype & 0x80) != 0;
   else
     out.refreshOptionView = s.InterfaceMode != 0;
+  return out;
+}
+
+LoadOutcome LoadImotionFirmware(const std::filesystem::path& path, LoadContext& ctx) {
+  ChipSettings& s = ctx.settings;
+  MemoryImage& image = ctx.image;
+  const SectionedFirmwareResult r = LoadSectionedFirmware(path, image);
+  if (r.Settings) {
+    const SectionedFirmwareSettings& f = *r.Settings;
+    s.EraseKey = f.EraseKey;
+    s.ProgTiming1 = f.ProgTiming1;
+    s.ProgTiming2 = f.ProgTiming2;
+    s.TopReservedWords = f.TopReservedWords;
+    s.FlashStart = f.FlashStart;
+    s.FlashEnd = f.FlashEnd;
+    s.FlashSizeKB = f.FlashSizeKB;
+    s.FlashUnits = f.FlashUnits;
+    // The packed records are the file's contents.
+    image.LowestLoadedAddress = 0;
+    image.HighestLoadedAddress = r.EndPosition > 0 ? static_cast<uint32_t>(r.EndPosition - 1) : 0;
+  } else {
+    ctx.dialogs.error(SectionedFirmwareTooLargeText(r));
+  }
+  LoadOutcome out;
+  out.status = WriteLoadSummary(ctx.log, image, SummaryWindowsOf(s));
+  out.refreshFlashView = true;
+  out.refreshEepView = s.EepSize > 0;
   return out;
 }
 

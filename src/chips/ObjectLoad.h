@@ -46,6 +46,10 @@ std::string UpperExtension(const std::filesystem::path& path);
 // Dispatch by extension and the post-load steps (every vendor but 8).
 LoadOutcome LoadObjectFile(const std::filesystem::path& path, LoadContext& ctx);
 
+// The main load of vendor 8 chips: a sectioned firmware file whatever its extension; sets the flash size
+// to download and the settings bytes from the packed records.
+LoadOutcome LoadImotionFirmware(const std::filesystem::path& path, LoadContext& ctx);
+
 // The EEP data file load into EepImage (the images were filled by the caller as the load requires).
 LoadOutcome LoadEepDataFile(const std::filesystem::path& path, LoadContext& ctx);
 

@@ -100,13 +100,18 @@ void TGenMFrmZPN::mainLoad(bool clearing) {
   if (clearing) {
     Image->BlankValue = BlankFill();
     Image->Clear(Image->BlankValue);
+    // Statistics of an earlier file must not show up in this file's summary.
+    Image->ResetLoadStatistics();
     ObjectFileName = path.filename().string();
     ProductEdit.text = ObjectFileName;
     StatusBar1[2].text = path.string();
   }
   LoadContext ctx = loadContext();
   ObjectFileLoaded = true;
-  applyOutcome(LoadObjectFile(path, ctx));
+  if (clearing && Chip.VendorIndex == 8)
+    applyOutcome(LoadImotionFirmware(path, ctx));
+  else
+    applyOutcome(LoadObjectFile(path, ctx));
 }
 
 void TGenMFrmZPN::SpdBtnOpenClick() { mainLoad(true); }

@@ -170,6 +170,77 @@ TEST(ObjectLoading, FamilyPostLoadSteps) {
   }
 }
 
+// A 32-bit little-endian ELF with one loadable segment of 4 bytes at physical address `paddr`.
+std::vector<uint8_t> TinyElf(uint32_t paddr) {
+  std::vector<uint8_t> f(52 + 32 + 4, 0);
+  auto u16 = [&](size_t at, uint16_t v) { f[at] = static_cast<uint8_t>(v); f[at + 1] = static_cast<uint8_t>(v >> 8); };
+  auto u32 = [&](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i)); };
+  f[0] = 0x7F, f[1] = 'E', f[2] = 'L', f[3] = 'F', f[4] = 1, f[5] = 1, f[6] = 1;
+  u32(28, 52);  // e_phoff
+  u16(42, 32);  // e_phentsize
+  u16(44, 1);   // e_phnum
+  u32(52, 1);   // PT_LOAD
+  u32(56, 84);  // p_offset
+  u32(64, paddr);
+  u32(68, 4);  // p_filesz
+  u32(72, 4);  // p_memsz
+  f[84] = 'A', f[85] = 'B', f[86] = 'C', f[87] = 'D';
+  return f;
+}
+
+// A SoC project file without data areas whose first option entry sets address 0x1234 to 0xA5.
+std::vector<uint8_t> TinySocProject() {
+  std::vector<uint8_t> f(745 + 117 + 4 + 117 + 4, 0);
+  const std::string sig = "[SOC_Project]";
+  for (size_t i = 0; i < sig.size(); ++i) f[2 * i] = static_cast<uint8_t>(sig[i]);
+  f[32 + 48] = 0xA5;  // option value 1
+  f[32 + 68] = 0x34;  // option address 1 = 0x1234
+  f[32 + 69] = 0x12;
+  return f;
+}
+
+TEST(ObjectLoading, ElfSocProjectAndSectionedFirmware) {
+  {
+    Window win("SC92F848x");
+    win.load(win.text("first.hex", kHexAt10));
+    win.load(win.file("app.elf", TinyElf(0x200)));
+    EXPECT_EQ(win.w.Image->FlashImage[0x200], 'A');
+    EXPECT_EQ(win.w.Image->FlashImage[0x10], 0x00) << "the clearing load emptied the image";
+    EXPECT_EQ(win.w.Image->LowestLoadedAddress, 0x200u) << "no statistics of the earlier file";
+    EXPECT_EQ(win.w.Image->FileByteSum, 0u);
+  }
+  {
+    Window win("SC92F848x");
+    win.load(win.file("p.socprj", TinySocProject()));
+    EXPECT_EQ(win.w.Image->OptionData[0x34], 0xA5);
+    EXPECT_TRUE(win.w.CheckBoxOpt.checked) << "option bytes from the project are programmed";
+  }
+  {
+    Window win("IMD111T-6F040");
+    // Any extension: a vendor 8 main load always reads a sectioned firmware file.
+    win.load(win.text("fw.hex",
+                      "%:Parameters Data Section Begin\r\nA0 1 2 3 3 AA BB CC\r\nA0 4 5 6 3 DD EE FF\r\n"
+                      "%:Parameters Data Section End\r\n"));
+    const ChipSettings& c = win.w.Chip;
+    EXPECT_EQ(c.FlashEnd, 0x3FFu);
+    EXPECT_EQ(c.FlashSizeKB, 1);
+    EXPECT_EQ(c.FlashUnits, 4);
+    EXPECT_EQ(c.EraseKey, 3);
+    EXPECT_EQ(c.ProgTiming2, 3);
+    EXPECT_EQ(c.ProgTiming1, 0);
+    EXPECT_EQ(win.w.Image->FlashImage[0], 0xF5);
+    EXPECT_EQ(win.w.Image->FlashImage[16], 0xA0);
+    EXPECT_EQ(win.w.Image->FlashImage[32 + 5], 0xDD);
+    const auto& lines = win.w.Log.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "> 10:00:00 目标Flash尾地址 = 0x03FF."), lines.end());
+    EXPECT_TRUE(win.w.ObjectFileLoaded);
+    // Loading more into the image goes by extension again.
+    win.dialogs.answerFile(win.text("more.hex", ":01020000EE0F\r\n").string());
+    win.w.SpdBtnLoadMoreClick();
+    EXPECT_EQ(win.w.Image->FlashImage[0x200], 0xEE);
+  }
+}
+
 TEST(ObjectLoading, NothingWithoutAChipAndFileErrorsEscape) {
   ScriptedDialogService dialogs;
   TGenMFrmZPN w(dialogs);
