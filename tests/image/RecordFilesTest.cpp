@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 #include "base/ScriptedDialogService.h"
 #include "image/IntelHex.h"
@@ -235,6 +236,33 @@ TEST(SRecordWriter, RecordTypeFollowsTheLastAddress) {
   EXPECT_EQ(s3[0].substr(0, 12), "S32518000000");
   EXPECT_EQ(s3[0].substr(12, 4), "1111");
   EXPECT_EQ(s3.back(), "S70500000000FA");
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+// Junk of every shape, under the sanitizers: nothing may read or write outside a line or a buffer.
+TEST(RecordFiles, JunkNeverEscapesItsBuffers) {
+  std::mt19937 rng(42);
+  const std::string alphabet = ":S0123456789ABCDEFabcdefXYZ \t\r\xC0\xFF";
+  std::string text;
+  for (int line = 0; line < 4000; ++line) {
+    const int len = static_cast<int>(rng() % 90);
+    text += line % 2 ? ":" : "S";
+    for (int i = 0; i < len; ++i) text += alphabet[rng() % alphabet.size()];
+    text += '\n';
+  }
+  for (bool hex : {true, false}) {
+    Fixture f;
+    f.target.windows = {0, 0xFFFFFFFF, 0, 0, 0, 0};  // every address is "flash"
+    f.target.base = 0;
+    const RecordReadResult r = hex ? ReadHexText(text, f.target, f.dialogs) : ReadSRecordText(text, f.target, f.dialogs);
+    EXPECT_FALSE(r.aborted);
+    EXPECT_GT(f.dialogs.boxes().size(), 0u);
+  }
 }
 
 }  // namespace
