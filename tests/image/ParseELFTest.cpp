@@ -10,6 +10,8 @@
 #include "support/TestFiles.h"
 #include "base/Files.h"
 #include "base/ScriptedDialogService.h"
+#include "image/IntelHex.h"
+#include "image/SRecord.h"
 
 namespace tarvel {
 namespace {
@@ -68,6 +70,21 @@ TEST(ParseElf, ImageIsWhatObjcopyMakesOfTheLoadableContents) {
       RunTool("arm-none-eabi-objcopy -O binary --gap-fill=0xff " + elf + " " + Quoted(tmp.path() / "s.bin")));
   const std::vector<uint8_t> expected = ReadWholeFile(tmp.path() / "s.bin");
   ASSERT_GT(expected.size(), 0x4000u);
+
+  // objcopy's HEX and S-record forms of the same file load to the same image through our readers.
+  for (const char* format : {"ihex", "srec"}) {
+    SCOPED_TRACE(format);
+    const auto file = tmp.path() / (std::string("s.") + format);
+    ASSERT_NO_FATAL_FAILURE(RunTool(std::string("arm-none-eabi-objcopy -O ") + format + " " + elf + " " + Quoted(file)));
+    auto img = BlankImage();
+    ScriptedDialogService dialogs;
+    const RecordTarget target{img->FlashImage, 0, {0, 0xFFFFF, 1, 0, 1, 0}, img.get()};
+    const RecordReadResult r = std::string(format) == "ihex" ? ReadHexFile(file, target, dialogs)
+                                                             : ReadSRecordFile(file, target, dialogs);
+    EXPECT_TRUE(dialogs.boxes().empty());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), img->FlashImage.begin()));
+    EXPECT_EQ(r.highest, expected.size() - 1);
+  }
 
   for (uint32_t offset : {0u, 0x100u}) {
     SCOPED_TRACE(offset);
