@@ -74,6 +74,13 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path) {
   return data;
 }
 
+std::filesystem::path ExecutableDirectory() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return std::filesystem::current_path();
+  return exe.parent_path();
+}
+
 void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
   const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : ".";
   std::string tmpl = (dir / ("." + path.filename().string() + ".XXXXXX")).string();

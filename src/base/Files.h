@@ -18,6 +18,9 @@ class FileError : public std::runtime_error {
 
 std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path);
 
+// The directory of the running executable (the program directory unless --dir names another).
+std::filesystem::path ExecutableDirectory();
+
 // Writes to a temporary file beside `path`, flushes it to disk and renames it over `path`.
 // Throws FileError; on failure the previous file (if any) is left as it was.
 void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint8_t> bytes);

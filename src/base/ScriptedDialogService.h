@@ -5,6 +5,8 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "base/DialogService.h"
@@ -14,7 +16,7 @@ namespace tarvel {
 class ScriptedDialogService : public DialogService {
  public:
   struct ModalAnswer {
-    std::map<std::string, std::string> controls;  // control name -> value
+    std::vector<std::pair<std::string, std::string>> controls;  // control name and value, set in this order
     Button button = Button::OK;
   };
 

@@ -4,18 +4,17 @@
 #include <array>
 #include <charconv>
 #include <exception>
-#include <iomanip>
-#include <memory>
-#include <optional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <string_view>
 
+#include "base/Files.h"
 #include "base/Format.h"
+#include "base/ScriptedDialogService.h"
 #include "chips/Catalogue.h"
 #include "chips/ChipSelectZPN.h"
 #include "chips/ChipSettings.h"
-#include "base/ScriptedDialogService.h"
 #include "chips/ObjectLoad.h"
 #include "image/MemoryImage.h"
 #include "ui/GenMainZPN.h"
@@ -36,7 +35,16 @@ constexpr const char* kUsage =
     "  load-eep FILE         load an EEP data file\n"
     "  load-bsl FILE         load boot-loader data\n"
     "  save FILE             save the flash window: .bin, .hex, .s19 or .mot\n"
-    "  save-eep FILE         save the EEP data as binary\n";
+    "  save-eep FILE         save the EEP data as binary\n"
+    "  set CONTROL=VALUE     set a main-window control as a user would and run its handler\n"
+    "  state [CONTROL ...]   control states (value, caption, visible, enabled) as JSON\n"
+    "  view flash|eep|option [FIRST[:COUNT]]   rows of a data view as the grid shows them\n"
+    "  show-option-data      the \"Show Option Data\" menu command\n"
+    "options:\n"
+    "  --dir DIR             program directory (settings, log and result files); default: the\n"
+    "                        directory of tarvelctl\n"
+    "  --json                listing actions print JSON (panel lines then go to stderr)\n"
+    "  --answer BUTTON       answer every message box with OK, Abort, Yes, No or Cancel\n";
 
 class UsageError : public std::runtime_error {
  public:
@@ -49,22 +57,26 @@ struct Action {
 };
 
 struct Options {
-  std::string dir;
+  std::optional<std::string> dir;
   bool json = false;
   std::optional<Button> answer;
   std::vector<Action> actions;
 };
 
-// How many operands each action takes.
+// How many operands each action takes; -1 for a variable count (the operands that follow, up to the
+// next action name or option).
 int OperandCount(std::string_view action) {
   static const std::pair<std::string_view, int> kActions[] = {
-      {"chips", 0},     {"chip", 1},     {"select", 1}, {"load", 1},      {"load-more", 1},
-      {"load-eep", 1},  {"load-bsl", 1}, {"save", 1},   {"save-eep", 1},
+      {"chips", 0},    {"chip", 1},     {"select", 1}, {"load", 1},  {"load-more", 1},        {"load-eep", 1},
+      {"load-bsl", 1}, {"save", 1},     {"save-eep", 1}, {"set", 1}, {"state", -1}, {"view", -1},
+      {"show-option-data", 0},
   };
   for (const auto& [name, n] : kActions)
     if (name == action) return n;
-  return -1;
+  return -2;
 }
+
+bool IsActionName(std::string_view word) { return OperandCount(word) != -2; }
 
 Options ParseArgs(const std::vector<std::string>& args) {
   Options o;
@@ -93,12 +105,17 @@ Options ParseArgs(const std::vector<std::string>& args) {
       throw UsageError("unknown option " + a);
     } else {
       const int n = OperandCount(a);
-      if (n < 0) throw UsageError("unknown action \"" + a + "\"");
+      if (n == -2) throw UsageError("unknown action \"" + a + "\"");
       Action action{{a}, std::nullopt};
-      for (int k = 0; k < n; ++k) {
-        if (i + 1 >= args.size() || args[i + 1].starts_with("--"))
-          throw UsageError("action " + a + " needs " + std::to_string(n) + " operand(s)");
-        action.words.push_back(args[++i]);
+      if (n >= 0) {
+        for (int k = 0; k < n; ++k) {
+          if (i + 1 >= args.size() || args[i + 1].starts_with("--"))
+            throw UsageError("action " + a + " needs " + std::to_string(n) + " operand(s)");
+          action.words.push_back(args[++i]);
+        }
+      } else {
+        while (i + 1 < args.size() && !args[i + 1].starts_with("--") && !IsActionName(args[i + 1]))
+          action.words.push_back(args[++i]);
       }
       o.actions.push_back(std::move(action));
     }
@@ -188,9 +205,9 @@ void PrintCatalogue(const Options& o, std::ostream& out) {
   out << "V  List   Idx  Chip              Flash KB  EEP bytes  Flash window\n";
   for (const CatalogueEntry& e : entries) {
     const DerivedEntry d = Derive(e);
-    out << Format("%-2d %-6s %3d  %-16s  %8d  %9d  0x%0.8x-0x%0.8x\n", e.chip.VendorIndex,
-                  e.list->family, e.chip.ListIndex, e.chip.ChipName, d.settings.FlashSizeKB,
-                  d.settings.EepSize, d.settings.FlashStart, d.settings.FlashEnd);
+    out << Format("%-2d %-6s %3d  %-16s  %8d  %9d  0x%0.8x-0x%0.8x\n", e.chip.VendorIndex, e.list->family,
+                  e.chip.ListIndex, e.chip.ChipName, d.settings.FlashSizeKB, d.settings.EepSize, d.settings.FlashStart,
+                  d.settings.FlashEnd);
   }
   out << entries.size() << " entries\n";
 }
@@ -205,11 +222,124 @@ void PrintChip(const Options& o, const std::string& spec, std::ostream& out) {
                 VendorLabel(d.entry.chip.VendorIndex), d.entry.list->family, d.entry.chip.ListIndex);
   for (const SettingsField& f : SettingsFields(d.settings))
     out << Format("  %-17s %10d  0x%0.8x\n", f.name, f.value, f.value);
-  out << Format("  %-17s %s\n", "OptionData[0..63]",
-                LowerHex(std::span<const uint8_t>(d.optionData.data(), 64)));
+  out << Format("  %-17s %s\n", "OptionData[0..63]", LowerHex(std::span<const uint8_t>(d.optionData.data(), 64)));
   out << Format("  %-17s %s\n", "SizeText", FlashSizeText(d.settings));
 }
 
+// ---- the window's state -------------------------------------------------------------------------------
+
+std::string_view KindName(ControlKind k) {
+  switch (k) {
+    case ControlKind::Button: return "button";
+    case ControlKind::CheckBox: return "checkbox";
+    case ControlKind::RadioGroup: return "radiogroup";
+    case ControlKind::SpinEdit: return "spinedit";
+    case ControlKind::Edit: return "edit";
+    case ControlKind::Label: return "label";
+    case ControlKind::MenuItem: return "menuitem";
+    case ControlKind::Page: return "page";
+    case ControlKind::Panel: return "panel";
+    case ControlKind::Gauge: return "gauge";
+    case ControlKind::ComboBox: return "combobox";
+    case ControlKind::ListBox: return "listbox";
+  }
+  return "control";
+}
+
+nlohmann::ordered_json ControlJson(Control& c) {
+  nlohmann::ordered_json j;
+  j["kind"] = std::string(KindName(c.kind));
+  if (auto* b = dynamic_cast<CheckBox*>(&c)) j["value"] = b->checked;
+  if (auto* r = dynamic_cast<RadioGroup*>(&c)) {
+    j["value"] = r->itemIndex;
+    j["items"] = r->items;
+  }
+  if (auto* s = dynamic_cast<SpinEdit*>(&c)) {
+    j["value"] = s->value;
+    j["min"] = s->minValue;
+    j["max"] = s->maxValue;
+  }
+  if (auto* e = dynamic_cast<EditControl*>(&c)) j["value"] = e->text;
+  if (auto* l = dynamic_cast<LabelControl*>(&c)) j["value"] = l->text;
+  if (auto* g = dynamic_cast<PageGroup*>(&c)) j["value"] = g->activePage;
+  if (auto* cb = dynamic_cast<ComboBoxControl*>(&c)) {
+    j["value"] = cb->text;
+    j["items"] = cb->items;
+  }
+  if (auto* g = dynamic_cast<GaugeControl*>(&c)) {
+    j["value"] = g->progress;
+    j["max"] = g->maxValue;
+    j["top"] = g->top;
+  }
+  if (auto* m = dynamic_cast<MenuItem*>(&c); m && !m->shortcut.empty()) j["shortcut"] = m->shortcut;
+  j["caption"] = c.caption;
+  if (!c.hint.empty()) j["hint"] = c.hint;
+  j["visible"] = c.visible;
+  j["enabled"] = c.enabled;
+  j["usable"] = Usable(c);
+  return j;
+}
+
+void PrintState(TGenMFrmZPN& w, const std::vector<std::string>& names, std::ostream& out) {
+  nlohmann::ordered_json j = nlohmann::ordered_json::object();
+  if (names.empty()) {
+    for (Control* c : w.Controls()) j[c->name] = ControlJson(*c);
+    nlohmann::ordered_json panels = nlohmann::ordered_json::array();
+    for (const StatusPanel& p : w.StatusBar1) panels.push_back(p.text);
+    j["StatusBar1"] = panels;
+  }
+  for (const std::string& n : names) {
+    if (n == "StatusBar1") {
+      nlohmann::ordered_json panels = nlohmann::ordered_json::array();
+      for (const StatusPanel& p : w.StatusBar1) panels.push_back(p.text);
+      j[n] = panels;
+      continue;
+    }
+    Control* c = w.FindControl(n);
+    if (!c) throw UsageError("state: no control named " + n);
+    j[n] = ControlJson(*c);
+  }
+  out << j.dump(2) << '\n';
+}
+
+void PrintView(const Options& o, TGenMFrmZPN& w, const std::vector<std::string>& operands, std::ostream& out) {
+  if (operands.empty() || operands.size() > 2) throw UsageError("view takes flash, eep or option and an optional FIRST[:COUNT]");
+  const DataView* view = operands[0] == "flash"    ? &w.HexViewer
+                         : operands[0] == "eep"    ? &w.EEPDataView
+                         : operands[0] == "option" ? &w.CfgDataView
+                                                   : nullptr;
+  if (!view) throw UsageError("view: \"" + operands[0] + "\" is not flash, eep or option");
+  int first = 0, count = view->rowCount();
+  if (operands.size() == 2) {
+    const std::string& r = operands[1];
+    const size_t colon = r.find(':');
+    auto number = [&](std::string_view t) {
+      int v = -1;
+      auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+      if (ec != std::errc() || p != t.data() + t.size() || v < 0) throw UsageError("view: bad row range \"" + r + "\"");
+      return v;
+    };
+    first = number(std::string_view(r).substr(0, colon));
+    count = colon == std::string::npos ? view->rowCount() - first : number(std::string_view(r).substr(colon + 1));
+  }
+  const int last = std::min(view->rowCount(), first + std::max(count, 0));
+  if (o.json) {
+    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+    for (int r = first; r < last; ++r) {
+      const ViewRow row = view->Row(r);
+      rows.push_back(std::vector<std::string>(row.begin(), row.end()));
+    }
+    out << rows.dump(2) << '\n';
+    return;
+  }
+  for (int r = first; r < last; ++r) {
+    const ViewRow row = view->Row(r);
+    std::string line = row[0];
+    for (int i = 1; i <= 16; ++i) line += " " + (row[static_cast<size_t>(i)].empty() ? std::string("  ") : row[static_cast<size_t>(i)]);
+    line += "  " + row[17];
+    out << line << '\n';
+  }
+}
 
 // The dialog service of a run without a window: boxes go to stderr as "[box:KIND] text" and are answered
 // with the default button or with --answer; file dialogs and modal dialogs are answered by the action.
@@ -239,11 +369,19 @@ int SaveFilterIndex(const std::string& path) {
   throw UsageError("save " + path + ": the extension must be .bin, .hex, .s19 or .mot");
 }
 
-void RunWindowAction(const Action& action, TGenMFrmZPN& window, ConsoleDialogService& dialogs) {
+void RunWindowAction(const Options& o, const Action& action, TGenMFrmZPN& window, ConsoleDialogService& dialogs,
+                     std::ostream& out) {
   const std::string& name = action.words[0];
   const std::string operand = action.words.size() > 1 ? action.words[1] : std::string();
   if (name == "select") {
-    window.ConfirmChip(ResolveChip(operand).chip);
+    const CatalogueEntry e = ResolveChip(operand);
+    // The chip dialog, with the selector set to the entry's vendor and list, as a script would.
+    ScriptedDialogService::ModalAnswer answer;
+    answer.controls = {{"RadioGrpSelMF", std::to_string(e.chip.VendorIndex)},
+                       {"RadioGrpKFX", e.list->subList == "KF32xx" ? "1" : "0"},
+                       {"ListBoxCP", std::to_string(e.chip.ListIndex)}};
+    dialogs.answerModal(answer);
+    window.DevButtonClick();
   } else if (name == "load" || name == "load-more") {
     dialogs.answerFile(operand);
     if (action.offset) dialogs.answerModal({{{"EditOfsAddr", *action.offset}}, Button::OK});
@@ -265,6 +403,20 @@ void RunWindowAction(const Action& action, TGenMFrmZPN& window, ConsoleDialogSer
   } else if (name == "save-eep") {
     dialogs.answerFile(operand);
     window.SaveEepDatatoFile1Click();
+  } else if (name == "set") {
+    const size_t eq = operand.find('=');
+    if (eq == std::string::npos || eq == 0) throw UsageError("set takes CONTROL=VALUE, not \"" + operand + "\"");
+    try {
+      window.SetControl(operand.substr(0, eq), operand.substr(eq + 1));
+    } catch (const std::invalid_argument& e) {
+      throw UsageError(std::string("set: ") + e.what());
+    }
+  } else if (name == "state") {
+    PrintState(window, std::vector<std::string>(action.words.begin() + 1, action.words.end()), out);
+  } else if (name == "view") {
+    PrintView(o, window, std::vector<std::string>(action.words.begin() + 1, action.words.end()), out);
+  } else if (name == "show-option-data") {
+    window.ShowOptionData1Click();
   }
   // A command that refused to run (no chip selected, ...) never asked for its file: it did not happen.
   if (dialogs.pendingFileAnswers() > 0) {
@@ -276,7 +428,8 @@ void RunWindowAction(const Action& action, TGenMFrmZPN& window, ConsoleDialogSer
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+  if (std::find(args.begin(), args.end(), "--help") != args.end() ||
+      std::find(args.begin(), args.end(), "-h") != args.end()) {
     out << kUsage;
     return kExitOk;
   }
@@ -287,27 +440,40 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << "tarvelctl: " << e.what() << '\n' << kUsage;
     return kExitUsage;
   }
+  const std::filesystem::path dir = o.dir ? std::filesystem::path(*o.dir) : ExecutableDirectory();
+  if (!std::filesystem::is_directory(dir)) {
+    err << "tarvelctl: --dir " << dir.string() << " is not a directory\n";
+    return kExitUsage;
+  }
   ConsoleDialogService dialogs(err, o.answer);
-  TGenMFrmZPN window(dialogs);
-  window.Log.setListener([&out](const std::string& line) { out << line << '\n'; });
-  for (const Action& action : o.actions) {
-    try {
+  TGenMFrmZPN window(dialogs, dir);
+  // With --json, stdout carries only JSON; the panel's lines go to stderr.
+  std::ostream& panel = o.json ? err : out;
+  window.Log.setListener([&panel](const std::string& line) { panel << line << '\n'; });
+  int status = kExitOk;
+  try {
+    window.FormShow();
+    for (const Action& action : o.actions) {
       if (action.words[0] == "chips")
         PrintCatalogue(o, out);
       else if (action.words[0] == "chip")
         PrintChip(o, action.words[1], out);
       else
-        RunWindowAction(action, window, dialogs);
-    } catch (const UsageError& e) {
-      err << "tarvelctl: " << e.what() << '\n';
-      return kExitUsage;
-    } catch (const std::exception& e) {
-      // What the window shows in its default error box.
-      dialogs.error(e.what());
-      return kExitUsage;
+        RunWindowAction(o, action, window, dialogs, out);
     }
+  } catch (const UsageError& e) {
+    err << "tarvelctl: " << e.what() << '\n';
+    status = kExitUsage;
+  } catch (const std::exception& e) {
+    // What the window shows in its default error box.
+    dialogs.error(e.what());
+    status = kExitUsage;
   }
-  return dialogs.errorShown ? kExitUsage : kExitOk;
+  // Closing the window model as the window closes: the log file is written as configured.
+  window.Log.setListener(nullptr);
+  window.Close();
+  if (status == kExitOk && dialogs.errorShown) status = kExitUsage;
+  return status;
 }
 
 }  // namespace tarvel

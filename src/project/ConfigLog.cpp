@@ -87,7 +87,6 @@ void TLogCfgForm::OkClick() {
     return;
   }
   accepted = true;
-  WriteLogSettings();
 }
 
 void TLogCfgForm::ReadLogSettings() {

@@ -22,6 +22,7 @@ class TLogCfgForm : public ModalDialog {
   std::string_view formName() const override { return "TLogCfgForm"; }
   bool setControl(std::string_view control, std::string_view value) override;
   void OkClick() override;  // refuses an empty customer file name ("请输入有效的Log文件名称！")
+  std::string caption = "Config Log File.";
 
   void CheckBoxLogClick();
   void RadioGrpCreatClick();

@@ -1,9 +1,15 @@
 #include "ui/GenMainZPN.h"
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <stdexcept>
+
 #include "base/Format.h"
+#include "base/Numbers.h"
 #include "chips/ChipSelectZPN.h"
-#include "image/Checksums.h"
 #include "image/IntelHex.h"
+#include "image/LoadSummary.h"
 #include "image/RawBinary.h"
 #include "image/SRecord.h"
 
@@ -29,23 +35,309 @@ FileDialog OpenDialog(std::string name, std::string filter) {
   return d;
 }
 
-}  // namespace
-
-TGenMFrmZPN::TGenMFrmZPN(DialogService& dialogs, InfoLog::Clock clock) : Log(std::move(clock)), Dialogs(dialogs) {
-  // The chip side as the window starts it: default chip parameters, images all 0xFF, no chip shown.
-  Chip = StartupChipSettings();
-  Image->FillForStartup();
-  TabSheetEEP.tabVisible = false;
-  MCUNameEdit.readOnly = true;
-  CheckBoxOpt.visible = false;
-  BitBtnLdBSL.visible = false;
-  LoadEepDataFile1.visible = false;
-  SaveEepDatatoFile1.visible = false;
-  ProductEdit.visible = false;
+FileDialog SaveDialog1() {
+  FileDialog d;
+  d.save = true;
+  d.name = "SaveDialog1";
+  d.filter = kSaveFilter;
+  d.defaultExt = "bin";
+  return d;
 }
 
-LoadContext TGenMFrmZPN::loadContext() {
-  return LoadContext{Chip, *Image, Dialogs, Log, [this] { Dialogs.showModal(FormOfsAddr); }};
+// Gauge tops and the information panel's height for N units.
+struct GaugeLayout {
+  int shown;
+  std::array<int, kMaxUnits> tops;
+  int memoHeight;
+};
+
+GaugeLayout LayoutFor(int units) {
+  if (units <= 1) return {1, {466}, 436};
+  if (units <= 4) return {4, {408, 427, 446, 466}, 376};
+  if (units <= 8) return {8, {331, 350, 369, 389, 408, 427, 446, 466}, 300};
+  return {10, {292, 312, 331, 350, 369, 389, 408, 427, 446, 466}, 262};
+}
+
+size_t Utf8Length(std::string_view s) {
+  return static_cast<size_t>(std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+int ParseIndex(std::string_view value) {
+  int n = -1;
+  const auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+  if (ec != std::errc() || p != value.data() + value.size()) return -1;
+  return n;
+}
+
+}  // namespace
+
+TGenMFrmZPN::TGenMFrmZPN(DialogService& dialogs, std::filesystem::path programDir, InfoLog::Clock clock)
+    : ProgramDir(std::move(programDir)), Log(std::move(clock)), Dialogs(dialogs), LogCfgForm(dialogs, ProgramDir) {
+  AboutForm.LabelAT.text = "Tarvel200IMOT iMOTION Programmer";
+
+  // What the window hides or disables until a family or a setting shows it.
+  for (Control* c : std::initializer_list<Control*>{&SpdBtnLdPrj, &SpdBtnWrtOPB, &ReadChipData, &CheckBoxOpt, &ChkBoxCCX,
+                                                    &BtnOptionCfg, &BitBtnLdBSL, &TabSheetCP, &ProductEdit,
+                                                    &LoadEepDataFile1, &SaveEepDatatoFile1, &WriteOptionByte1,
+                                                    &WriteEepDataMemory1, &ReadEEPMemory1, &ReadOptionByte1})
+    c->visible = false;
+  for (Control* c : std::initializer_list<Control*>{&SNEdit1, &GainEdit, &AddrEdit, &SNOrderChk, &ChkBoxPCSN,
+                                                    &SpinEditNum, &SpinEditIn, &SpinEditOut})
+    c->enabled = false;
+  MCUNameEdit.readOnly = true;
+  lbFlashSize.text = "";
+
+  // Where each control sits.
+  for (Control* c : std::initializer_list<Control*>{&MCUNameEdit, &DevButton, &lbFlashSize, &RadioGpVolt, &RadioGrpSpdF,
+                                                    &ChkBoxEEP, &ChkBoxBlkEr, &CheckBoxOpt, &ChkBoxCCX, &BtnOptionCfg,
+                                                    &BitBtnLdBSL})
+    c->parent = &GroupBoxChip;
+  for (PageControl* page : PageControlSet.pages) page->parent = &GroupBoxCfg;
+  for (Control* c : std::initializer_list<Control*>{&SpinEditEST, &SpinEditPGTM1, &SpinEditPGTM2}) c->parent = &TabSheetCP;
+  for (Control* c : std::initializer_list<Control*>{&CheckBoxSN, &SNEdit1, &GainEdit, &AddrEdit, &SNOrderChk, &ChkBoxPCSN,
+                                                    &ChkBoxSNDP, &ButtonCfgSN, &LabelDEVA, &EditDevAdr, &PanelPOLY})
+    c->parent = &TabSheet1;
+  SpdBtnISNH.parent = SpdBtnUsrID.parent = &PanelPOLY;
+  for (Control* c : std::initializer_list<Control*>{&CheckBoxCtrl, &SpinEditNum, &ChkBoxRunSHT, &SpinEditRTM, &RadioGrpBKF,
+                                                    &ChkBoxAuto, &SpinEditIn, &SpinEditOut})
+    c->parent = &TabSheet2;
+  for (Control* c : std::initializer_list<Control*>{&ChkBoxVDD, &CheckBoxRun, &SpinEditVddTim, &SpinEditPWDTim, &RadioGrpRST})
+    c->parent = &TabSheet3;
+  ComboBoxCOM.parent = BitBtnFindDev.parent = &GroupBoxCom;
+  for (Control* c : std::initializer_list<Control*>{&Execute1, &LoadMoreFilenotClearBuffder1, &LoadEepDataFile1, &SaveFile1,
+                                                    &SaveEepDatatoFile1, &SavetoProjectFile1, &LoadFromProjectFile1,
+                                                    &ConfigLogFile1, &ShowOptionData1, &Exit1})
+    c->parent = &FileMenu;
+  for (Control* c : std::initializer_list<Control*>{&Download1, &AutoProgram1, &BlankCheck1, &EraseChip1, &Programming1,
+                                                    &Verification1, &WriteOptionByte1, &WriteEepDataMemory1,
+                                                    &DoFirmwareUpgrade1})
+    c->parent = &CommandMenu;
+  for (Control* c : std::initializer_list<Control*>{&ReadMainMemory1, &ReadEEPMemory1, &ReadOptionByte1, &ReadChipCheckSum1,
+                                                    &ReadChipInformation1, &ReadSpecificAddress1})
+    c->parent = &ReadCommand;
+  About1.parent = &HelpMenu;
+  ClearInformation1.parent = CopyInformation1.parent = &InfoMemo;
+
+  LayoutGauges(unitCount);
+  registerCommands();
+}
+
+// ---- registry -----------------------------------------------------------------------------------------
+
+std::vector<Control*> TGenMFrmZPN::Controls() {
+  std::vector<Control*> all = {
+      &SpdBtnExit, &SpdBtnOpen, &SpdBtnLoadMore, &SpdBtnDownLoad, &SpdBtnLdPrj, &AutoSpdBtn, &SpdBtnBlankChk,
+      &SpdBtnErase, &SpdBtnProg, &SpdBtnVerify, &SpdBtnWrtOPB, &ReadChipData, &ChipSett, &TabSheetFlash, &TabSheetEEP,
+      &TabSheetCfg, &ViewPageCtrl, &LoadFileOTP, &GroupBoxChip, &MCUNameEdit, &DevButton, &lbFlashSize, &RadioGpVolt,
+      &RadioGrpSpdF, &ChkBoxEEP, &ChkBoxBlkEr, &CheckBoxOpt, &ChkBoxCCX, &BtnOptionCfg, &BitBtnLdBSL, &GroupBoxCfg,
+      &TabSheetCP, &TabSheet1, &TabSheet2, &TabSheet3, &PageControlSet, &SpinEditEST, &SpinEditPGTM1, &SpinEditPGTM2,
+      &CheckBoxSN, &SNEdit1, &GainEdit, &AddrEdit, &SNOrderChk, &ChkBoxPCSN, &ChkBoxSNDP, &ButtonCfgSN, &LabelDEVA,
+      &EditDevAdr, &PanelPOLY, &SpdBtnISNH, &SpdBtnUsrID, &CheckBoxCtrl, &SpinEditNum, &ChkBoxRunSHT, &SpinEditRTM,
+      &RadioGrpBKF, &ChkBoxAuto, &SpinEditIn, &SpinEditOut, &ChkBoxVDD, &CheckBoxRun, &SpinEditVddTim, &SpinEditPWDTim,
+      &RadioGrpRST, &GroupBoxCom, &ComboBoxCOM, &BitBtnFindDev, &InfoPanel, &InfoMemo, &ClearInformation1,
+      &CopyInformation1, &ProductEdit, &FileMenu, &Execute1, &LoadMoreFilenotClearBuffder1, &LoadEepDataFile1,
+      &SaveFile1, &SaveEepDatatoFile1, &SavetoProjectFile1, &LoadFromProjectFile1, &ConfigLogFile1, &ShowOptionData1,
+      &Exit1, &CommandMenu, &Download1, &AutoProgram1, &BlankCheck1, &EraseChip1, &Programming1, &Verification1,
+      &WriteOptionByte1, &WriteEepDataMemory1, &DoFirmwareUpgrade1, &ReadCommand, &ReadMainMemory1, &ReadEEPMemory1,
+      &ReadOptionByte1, &ReadChipCheckSum1, &ReadChipInformation1, &ReadSpecificAddress1, &StartOfflineProgrm1,
+      &HelpMenu, &About1,
+  };
+  for (GaugeControl& g : Gauges) all.push_back(&g);
+  return all;
+}
+
+Control* TGenMFrmZPN::FindControl(std::string_view name) {
+  for (Control* c : Controls())
+    if (c->name == name) return c;
+  return nullptr;
+}
+
+void TGenMFrmZPN::ApplyChanges(const std::vector<ControlChange>& changes) {
+  for (const ControlChange& ch : changes) {
+    Control* c = FindControl(ch.control);
+    if (!c) throw std::logic_error("no control " + ch.control);
+    using P = ControlChange::Property;
+    switch (ch.property) {
+      case P::Visible: c->visible = ch.number != 0; break;
+      case P::Enabled: c->enabled = ch.number != 0; break;
+      case P::Caption: c->caption = ch.text; break;
+      case P::Checked:
+        if (auto* b = dynamic_cast<CheckBox*>(c)) b->checked = ch.number != 0;
+        break;
+      case P::ItemIndex:
+        if (auto* r = dynamic_cast<RadioGroup*>(c)) r->itemIndex = static_cast<int>(ch.number);
+        break;
+      case P::Text:
+        if (auto* e = dynamic_cast<EditControl*>(c)) e->text = ch.text;
+        if (auto* l = dynamic_cast<LabelControl*>(c)) l->text = ch.text;
+        break;
+      case P::Value:
+        if (auto* s = dynamic_cast<SpinEdit*>(c)) s->value = s->clamp(ch.number);
+        break;
+      case P::ActivePage:
+        if (auto* g = dynamic_cast<PageGroup*>(c)) g->activePage = static_cast<int>(ch.number);
+        break;
+    }
+  }
+}
+
+void TGenMFrmZPN::SetControl(std::string_view name, std::string_view value) {
+  Control* c = FindControl(name);
+  const std::string n(name);
+  if (!c) throw std::invalid_argument("no control named " + n);
+  if (!Usable(*c)) throw std::invalid_argument(n + " cannot be used now (hidden or disabled)");
+  auto bad = [&]() { throw std::invalid_argument(n + " does not take \"" + std::string(value) + "\""); };
+  if (auto* b = dynamic_cast<CheckBox*>(c)) {
+    if (value != "0" && value != "1") bad();
+    b->checked = value == "1";
+  } else if (auto* r = dynamic_cast<RadioGroup*>(c)) {
+    const int i = ParseIndex(value);
+    if (i < 0 || static_cast<size_t>(i) >= r->items.size()) bad();
+    r->itemIndex = i;
+  } else if (auto* s = dynamic_cast<SpinEdit*>(c)) {
+    int64_t v = 0;
+    const auto [p, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
+    if (ec != std::errc() || p != value.data() + value.size()) bad();
+    s->value = s->clamp(v);
+  } else if (auto* e = dynamic_cast<EditControl*>(c)) {
+    if (e->readOnly) throw std::invalid_argument(n + " is read-only");
+    if (e->maxLength > 0 && Utf8Length(value) > static_cast<size_t>(e->maxLength))
+      throw std::invalid_argument(n + " takes at most " + std::to_string(e->maxLength) + " characters");
+    e->text = value;
+  } else if (auto* cb = dynamic_cast<ComboBoxControl*>(c)) {
+    const int i = ParseIndex(value);
+    if (i < 0 || static_cast<size_t>(i) >= cb->items.size()) bad();
+    cb->itemIndex = i;
+    cb->text = cb->items[static_cast<size_t>(i)];
+  } else if (auto* g = dynamic_cast<PageGroup*>(c)) {
+    const int i = ParseIndex(value);
+    if (i < 0 || static_cast<size_t>(i) >= g->pages.size() || !g->pages[static_cast<size_t>(i)]->visible) bad();
+    g->activePage = i;
+  } else {
+    throw std::invalid_argument(n + " has no value to set");
+  }
+  if (auto it = commands_.find(name); it != commands_.end()) it->second();
+}
+
+void TGenMFrmZPN::RegisterCommand(const std::string& control, std::function<void()> handler) {
+  commands_[control] = std::move(handler);
+}
+
+bool TGenMFrmZPN::Click(std::string_view control) {
+  Control* c = FindControl(control);
+  auto it = commands_.find(control);
+  if (!c || it == commands_.end() || !Usable(*c)) return false;
+  it->second();
+  return true;
+}
+
+bool TGenMFrmZPN::KeyDown(std::string_view key) {
+  if (key == "Space" || key == "Enter") return Click(AutoSpdBtn.name);
+  for (Control* c : Controls())
+    if (auto* m = dynamic_cast<MenuItem*>(c); m && !m->shortcut.empty() && m->shortcut == key) return Click(m->name);
+  return false;
+}
+
+void TGenMFrmZPN::registerCommands() {
+  auto on = [this](std::initializer_list<const char*> names, std::function<void()> f) {
+    for (const char* name : names) RegisterCommand(name, f);
+  };
+  on({"SpdBtnExit", "Exit1"}, [this] { Close(); });
+  on({"SpdBtnOpen", "Execute1"}, [this] { SpdBtnOpenClick(); });
+  on({"SpdBtnLoadMore", "LoadMoreFilenotClearBuffder1"}, [this] { SpdBtnLoadMoreClick(); });
+  on({"LoadEepDataFile1", "LoadFileOTP"}, [this] { LoadEepDataFile1Click(); });
+  on({"BitBtnLdBSL"}, [this] { BitBtnLdBSLClick(); });
+  on({"SaveFile1"}, [this] { SaveFile1Click(); });
+  on({"SaveEepDatatoFile1"}, [this] { SaveEepDatatoFile1Click(); });
+  on({"ConfigLogFile1"}, [this] { ConfigLogFile1Click(); });
+  on({"ShowOptionData1"}, [this] { ShowOptionData1Click(); });
+  on({"BtnOptionCfg"}, [this] { BtnOptionCfgClick(); });
+  on({"About1"}, [this] { About1Click(); });
+  on({"DevButton"}, [this] { DevButtonClick(); });
+  on({"ClearInformation1"}, [this] { ClearInformation1Click(); });
+  on({"CopyInformation1"}, [this] { CopyInformation1Click({}); });
+  on({"ChkBoxAuto"}, [this] { ChkBoxAutoClick(); });
+  on({"CheckBoxCtrl"}, [this] { CheckBoxCtrlClick(); });
+  on({"ChkBoxSNDP"}, [this] { ChkBoxSNDPClick(); });
+  on({"CheckBoxSN"}, [this] { CheckBoxSNClick(); });
+}
+
+// ---- life cycle ---------------------------------------------------------------------------------------
+
+void TGenMFrmZPN::FormShow(const std::vector<std::string>& commandLine) {
+  PageControlSet.activePage = 2;
+  Log.Line();
+  unitCount = 1;
+  LogCfgForm.ReadLogSettings();
+
+  // The chip side: default parameters, images all 0xFF, no chip shown.
+  Chip = StartupChipSettings();
+  Image->FillForStartup();
+  HexViewer.Clear();
+  EEPDataView.Clear();
+  CfgDataView.Clear();
+  MCUNameEdit.text = kMcuNameStartText;
+  TabSheetEEP.visible = false;
+  PanelPOLY.visible = false;
+
+  // Channels, counters and the connection settings (which set unitCount) plug in here with the link.
+  SpinEditVddTim.value = SpinEditPWDTim.value = 100;
+  SpinEditIn.value = SpinEditOut.value = 510;
+  Chip.VendorIndex = 0;
+
+  std::error_code ec;
+  std::filesystem::remove(ProgramDir / kResultFile, ec);
+  LayoutGauges(unitCount);
+  Log.MainMessage("Hello TarvelGenX User! ------ ");
+
+  const std::filesystem::path firmware = ProgramDir / kFirmwareFile;
+  FirmwareFileValid = false;
+  if (!std::filesystem::exists(firmware)) {
+    Log.MainMessage("File of \"" + firmware.string() + "\" not Found!");
+    Dialogs.plain("文件\"" + firmware.string() + "\"没有找到，请确认！");
+  }
+  // (Reading and checking an existing firmware file comes with the firmware upgrade.)
+
+  if (!commandLine.empty()) {
+    downloadCount = 0;
+    UnattendedMode = true;
+    ProjectPath = commandLine[0];
+    if (commandLine.size() > 1) {
+      std::string word = commandLine[1];
+      for (char& ch : word) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      NoRestartMode = word == "OFF";
+    }
+    for (Control* c : std::initializer_list<Control*>{&SpdBtnWrtOPB, &AutoSpdBtn, &SpdBtnBlankChk, &SpdBtnErase,
+                                                      &SpdBtnProg, &SpdBtnVerify, &SpdBtnOpen, &SpdBtnLoadMore})
+      c->visible = false;
+  }
+  // The first tick of the 100 ms timer runs the device search.
+  SearchPending = true;
+}
+
+void TGenMFrmZPN::LayoutGauges(int units) {
+  const GaugeLayout layout = LayoutFor(units);
+  for (int i = 0; i < kMaxUnits; ++i) {
+    Gauges[static_cast<size_t>(i)].visible = i < layout.shown;
+    Gauges[static_cast<size_t>(i)].top = i < layout.shown ? layout.tops[static_cast<size_t>(i)] : -1;
+  }
+  InfoMemo.height = layout.memoHeight;
+}
+
+void TGenMFrmZPN::Close() {
+  if (Closed) return;
+  Closed = true;
+  // The serial ports close here, before the log is written.
+  LogCfgForm.WriteLog(Log);
+}
+
+// ---- chip selection -----------------------------------------------------------------------------------
+
+void TGenMFrmZPN::DevButtonClick() {
+  TChipSelForm form(Chip, Image->OptionData);
+  Dialogs.showModal(form);
+  Chip.ChipFlashSizeKB = Chip.FlashSizeKB;
+  setMcuName(Chip.ChipName);
 }
 
 void TGenMFrmZPN::ConfirmChip(const ChipDescriptor& chip) {
@@ -61,19 +353,40 @@ void TGenMFrmZPN::setMcuName(const std::string& text) {
 
 void TGenMFrmZPN::MCUNameEditChange() {
   if (!Chip.ChipSelected) return;
+  HexViewer.Clear();
+  EEPDataView.Clear();
+  CfgDataView.Clear();
   ObjectFileLoaded = false;
-  BitBtnLdBSL.visible = Chip.VendorIndex == 7;
-  CheckBoxOpt.enabled = true;
   Log.MainMessage(Format("Chip \"%s\" has been selected!", MCUNameEdit.text));
-  ChkBoxEEP.checked = false;
-  const bool eep = Chip.EepSize > 0;
-  TabSheetEEP.tabVisible = eep;
-  LoadEepDataFile1.visible = eep;
-  SaveEepDatatoFile1.visible = eep;
-  ChkBoxEEP.enabled = eep;
-  RadioGrpBKF.itemIndex = Chip.BlankValueIsZero ? 0 : 1;
-  lbFlashSize.caption = FlashSizeText(Chip);
-  if (Chip.VendorIndex == 0 || Chip.VendorIndex == 8) RadioGrpBKF.itemIndex = 0;
+  ApplyChanges(FamilySetup(Chip));
+}
+
+void TGenMFrmZPN::BtnOptionCfgClick() {
+  // The family option dialogs open here (vendor 0, 1, 3, 5 and 6); the other vendors have none.
+  Log.Line();
+  CheckBoxOpt.checked = OptionChanged;
+  if (Chip.VendorIndex == 1)
+    Log.MainMessage(Image->OptionData[1] == 0x96 ? "芯片没有设置加密（可读）！" : "芯片已设置加密（不可读）！");
+  Log.MainMessage(Format("Config Data Set is : 0x%0.2x%0.2x.", Chip.ConfigByte1, Chip.ConfigByte0));
+  if (Chip.VendorIndex != 5) ShowOptionView();
+}
+
+void TGenMFrmZPN::ShowOptionData1Click() {
+  if (!Chip.ChipSelected || Chip.VendorIndex >= 4) return;
+  Log.Line();
+  Log.Line("> Chip Option Data as Below: ");
+  const int rows = Chip.VendorIndex == 1 ? 4 : Chip.PageSize / 16;
+  for (int r = 0; r < rows; ++r) {
+    std::string line = Format("  0x%0.2x :", r * 16);
+    for (int i = 0; i < 16; ++i) line += Format(" %0.2x", Image->OptionData[static_cast<size_t>(r * 16 + i)]);
+    Log.Line(line);
+  }
+}
+
+// ---- files --------------------------------------------------------------------------------------------
+
+LoadContext TGenMFrmZPN::loadContext() {
+  return LoadContext{Chip, *Image, Dialogs, Log, [this] { Dialogs.showModal(FormOfsAddr); }};
 }
 
 void TGenMFrmZPN::applyOutcome(const LoadOutcome& outcome) {
@@ -83,8 +396,10 @@ void TGenMFrmZPN::applyOutcome(const LoadOutcome& outcome) {
     StatusBar1[0].text = outcome.status->fileSum;
     StatusBar1[1].text = outcome.status->chipSum;
   }
-  if (outcome.refreshFlashView) ObjectFileLoaded = true;
+  if (outcome.refreshFlashView) ShowFlashView();
   if (outcome.refreshEepView) ShowEepView();
+  if (outcome.showKf32Config) ShowKf32ConfigView();
+  if (outcome.refreshOptionView) ShowOptionView();
 }
 
 void TGenMFrmZPN::mainLoad(bool clearing) {
@@ -141,12 +456,7 @@ void TGenMFrmZPN::BitBtnLdBSLClick() {
 
 void TGenMFrmZPN::SaveFile1Click() {
   if (!ObjectFileLoaded) return;
-  FileDialog dialog;
-  dialog.save = true;
-  dialog.name = "SaveDialog1";
-  dialog.filter = kSaveFilter;
-  dialog.defaultExt = "bin";
-  const auto answer = Dialogs.fileDialog(dialog);
+  const auto answer = Dialogs.fileDialog(SaveDialog1());
   if (!answer) return;
   const std::span<const uint8_t> flash(Image->FlashImage);
   switch (answer->filterIndex) {
@@ -163,29 +473,83 @@ void TGenMFrmZPN::SaveFile1Click() {
 }
 
 void TGenMFrmZPN::SaveEepDatatoFile1Click() {
-  FileDialog dialog;
-  dialog.save = true;
-  dialog.name = "SaveDialog1";
-  dialog.filter = kSaveFilter;
-  dialog.defaultExt = "bin";
-  const auto answer = Dialogs.fileDialog(dialog);
+  const auto answer = Dialogs.fileDialog(SaveDialog1());
   if (!answer) return;
   WriteBinaryFile(answer->path, Image->EepImage, 0, static_cast<int64_t>(Chip.EepSize) - 1);
+}
+
+void TGenMFrmZPN::ConfigLogFile1Click() {
+  Dialogs.showModal(LogCfgForm);
+  LogCfgForm.WriteLogSettings();  // however the dialog was closed
+}
+
+void TGenMFrmZPN::About1Click() { Dialogs.showModal(AboutForm); }
+
+// ---- small handlers -----------------------------------------------------------------------------------
+
+void TGenMFrmZPN::ClearInformation1Click() { Log.Clear(); }
+
+void TGenMFrmZPN::CopyInformation1Click(std::string_view selectedText) {
+  if (!selectedText.empty()) Clipboard = selectedText;
+}
+
+void TGenMFrmZPN::ChkBoxAutoClick() { SpinEditIn.enabled = SpinEditOut.enabled = ChkBoxAuto.checked; }
+
+void TGenMFrmZPN::CheckBoxCtrlClick() { SpinEditNum.enabled = CheckBoxCtrl.checked; }
+
+void TGenMFrmZPN::ChkBoxSNDPClick() {
+  const uint32_t v = static_cast<uint32_t>(StrToInt(SNEdit1.text));
+  SNEdit1.text = ChkBoxSNDP.checked ? Format("%u", v) : Format("0x%0.8x", v);
+}
+
+void TGenMFrmZPN::CheckBoxSNClick() {
+  for (Control* c : std::initializer_list<Control*>{&AddrEdit, &SNEdit1, &GainEdit, &SNOrderChk, &ChkBoxPCSN})
+    c->enabled = CheckBoxSN.checked;
+}
+
+// ---- views --------------------------------------------------------------------------------------------
+
+void TGenMFrmZPN::ShowFlashView() {
+  const int64_t bytes = static_cast<int64_t>(Chip.FlashEnd) - Chip.FlashStart + 1;
+  HexViewer.ShowLinear(Image->FlashImage, Chip.FlashStart, 0, bytes > 0 ? static_cast<int>((bytes + 15) / 16) : 0);
+  ObjectFileLoaded = true;
 }
 
 void TGenMFrmZPN::ShowEepView() {
   Image->UpdateEepChecksums(Chip.EepSize);
   Log.Line();
   Log.MainMessage(Format("EEP Data CRC/ACC CheckSum = 0x%0.4x/0x%0.4x", Image->EepCrc16, Image->EepAcc16));
-  TabSheetEEP.tabVisible = true;
+  TabSheetEEP.visible = true;
+  EEPDataView.ShowLinear(Image->EepImage, Chip.EepStart, 0, Chip.EepSize / 16);
   const uint8_t blank = BlankFill();
-  bool data = false;
-  for (size_t i = 0; i < Chip.EepSize && i < Image->EepImage.size(); ++i)
-    if (Image->EepImage[i] != blank) {
-      data = true;
-      break;
-    }
-  ChkBoxEEP.checked = data;
+  const auto eep = std::span<const uint8_t>(Image->EepImage).first(std::min<size_t>(Chip.EepSize, kEepImageSize));
+  ChkBoxEEP.checked = std::any_of(eep.begin(), eep.end(), [blank](uint8_t b) { return b != blank; });
+}
+
+void TGenMFrmZPN::ShowOptionView() {
+  TabSheetCfg.visible = true;
+  const int rows = Chip.VendorIndex == 6 ? 15 : (Chip.PageSize + 15) / 16;
+  CfgDataView.ShowLinear(Image->OptionData, 0, 0, rows);
+}
+
+void TGenMFrmZPN::ShowKf32ConfigView() {
+  TabSheetCfg.visible = true;
+  CheckBoxOpt.checked = Chip.ConfigByte0 != 0 || Chip.ConfigByte1 != 0;
+  auto& o = Image->OptionData;
+  std::copy(o.begin() + 1024, o.begin() + 1056, o.begin() + 32);
+  std::copy(o.begin() + 2048, o.begin() + 2080, o.begin() + 64);
+  CfgDataView.ShowKf32Blocks(o);
+}
+
+void TGenMFrmZPN::ShowFileSummary() {
+  const StatusTexts status = WriteLoadSummary(Log, *Image, SummaryWindowsOf(Chip));
+  StatusBar1[0].text = status.fileSum;
+  StatusBar1[1].text = status.chipSum;
+}
+
+void TGenMFrmZPN::RefreshFlashRows(uint32_t address) {
+  const int row = static_cast<int>((address - Chip.FlashStart) / 16);
+  if (onViewRowsChanged) onViewRowsChanged(HexViewer, row, 2);
 }
 
 }  // namespace tarvel

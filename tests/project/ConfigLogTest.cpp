@@ -38,6 +38,7 @@ TEST(ConfigLog, SettingsFileRoundTripAndRules) {
   form.setControl("EditLogName", (dir / "客户.log").string());
   form.OkClick();
   EXPECT_TRUE(form.accepted);
+  form.WriteLogSettings();  // as the dialog closes
   EXPECT_EQ(ReadText(dir / "GenLogX.cfg"),
             "[ConfigLog]\r\nEnLog\r\nCustomer\r\nCusDef2\r\nSpcFile=" + Utf8ToGbk((dir / "客户.log").string()) +
                 "\r\n[EndCfg]\r\n");

@@ -21,8 +21,8 @@ using testing::WriteText;
 
 struct Window {
   ScriptedDialogService dialogs;
-  TGenMFrmZPN w{dialogs, [] { return std::string("10:00:00"); }};
   TempDir dir;
+  TGenMFrmZPN w{dialogs, dir.path(), [] { return std::string("10:00:00"); }};
 
   explicit Window(const std::string& chip) {
     auto e = FindChipByName(chip);
@@ -162,11 +162,15 @@ TEST(ObjectLoading, FamilyPostLoadSteps) {
     win.load(win.text("h.hex", kHexAt10));
     EXPECT_TRUE(win.w.CheckBoxOpt.checked);
   }
-  {  // option data in the file checks "Program Option Byte"
+  {  // KF32: the configuration area of the file shows in the three-block view
     Window win("KF32A156MQW");
-    win.load(win.text("o.hex", ":020000040C00EE\r\n:02100000AA55EF\r\n"));
-    EXPECT_TRUE(win.w.CheckBoxOpt.checked);
+    win.load(win.text("o.hex", ":020000040C00EE\r\n:02100000AA55EF\r\n:02140000123497\r\n"));
     EXPECT_EQ(win.w.Image->OptionData[0], 0xAA);
+    EXPECT_EQ(win.w.Image->OptionData[32], 0x12) << "block 1 (0x0C001400) is copied to positions 32..";
+    EXPECT_EQ(win.w.CfgDataView.layout(), DataView::Layout::Kf32Blocks);
+    EXPECT_EQ(win.w.CfgDataView.Row(2)[0], "0x0C001400");
+    EXPECT_EQ(win.w.CfgDataView.Row(2)[1], "12");
+    EXPECT_TRUE(win.w.TabSheetCfg.visible);
   }
 }
 
@@ -243,7 +247,8 @@ TEST(ObjectLoading, ElfSocProjectAndSectionedFirmware) {
 
 TEST(ObjectLoading, NothingWithoutAChipAndFileErrorsEscape) {
   ScriptedDialogService dialogs;
-  TGenMFrmZPN w(dialogs);
+  TempDir dir;
+  TGenMFrmZPN w(dialogs, dir.path());
   w.SpdBtnOpenClick();
   EXPECT_EQ(dialogs.boxTexts(), std::vector<std::string>{"请先选择芯片型号！"});
   EXPECT_TRUE(dialogs.fileDialogs().empty());
