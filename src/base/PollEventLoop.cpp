@@ -18,7 +18,9 @@ PollEventLoop::PollEventLoop() {
   if (wakeFd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
-PollEventLoop::~PollEventLoop() { ::close(wakeFd_); }
+PollEventLoop::~PollEventLoop() {
+  ::close(wakeFd_);
+}
 
 void PollEventLoop::wake() {
   const uint64_t one = 1;
@@ -68,7 +70,9 @@ bool PollEventLoop::timerEnabled(TimerId id) const {
   return it != timers_.end() && it->second.enabled;
 }
 
-void PollEventLoop::removeTimer(TimerId id) { timers_.erase(id); }
+void PollEventLoop::removeTimer(TimerId id) {
+  timers_.erase(id);
+}
 
 PollEventLoop::Clock::time_point PollEventLoop::NextDue(Clock::time_point due, Clock::duration interval,
                                                         Clock::time_point now) {

@@ -45,7 +45,9 @@ bool StartsWithNoCase(std::string_view line, std::string_view key) {
   return true;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 int ParseInteger(std::string_view text) {
   const std::string_view t = Trim(text);

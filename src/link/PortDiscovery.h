@@ -49,6 +49,7 @@ PortSearchResult SearchPorts(const PortSearchPlaces& places);
 
 // The parts, for callers and tests that have the text or want the scan alone.
 PortSearchResult ReadConnectionSettings(std::string_view text, const std::filesystem::path& devRoot = "/dev");
-std::vector<std::string> ListUnitPorts(const std::filesystem::path& sysfsRoot, const std::filesystem::path& devRoot);
+std::vector<std::string> ListUnitPorts(const std::filesystem::path& sysfsRoot,
+                                       const std::filesystem::path& devRoot);
 
 }  // namespace tarvel

@@ -10,14 +10,20 @@
 namespace tarvel::posix_serial {
 namespace {
 
-bool ReadTermios(int fd, termios2& t) { return ::ioctl(fd, TCGETS2, &t) == 0; }
+bool ReadTermios(int fd, termios2& t) {
+  return ::ioctl(fd, TCGETS2, &t) == 0;
+}
 
 tcflag_t SizeFlag(int dataBits) {
   switch (dataBits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
+    case 5:
+      return CS5;
+    case 6:
+      return CS6;
+    case 7:
+      return CS7;
+    default:
+      return CS8;
   }
 }
 
@@ -46,11 +52,20 @@ bool ApplyLineSettings(int fd, const LineSettings& s) {
   t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL | CBAUD | (CBAUD << IBSHIFT));
   t.c_cflag |= CLOCAL | CREAD | SizeFlag(s.dataBits);
   switch (s.parity) {
-    case Parity::None: break;
-    case Parity::Odd: t.c_cflag |= PARENB | PARODD; break;
-    case Parity::Even: t.c_cflag |= PARENB; break;
-    case Parity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case Parity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+    case Parity::None:
+      break;
+    case Parity::Odd:
+      t.c_cflag |= PARENB | PARODD;
+      break;
+    case Parity::Even:
+      t.c_cflag |= PARENB;
+      break;
+    case Parity::Mark:
+      t.c_cflag |= PARENB | CMSPAR | PARODD;
+      break;
+    case Parity::Space:
+      t.c_cflag |= PARENB | CMSPAR;
+      break;
   }
   if (s.twoStopBits) t.c_cflag |= CSTOPB;
   if (s.rtsCtsFlow) t.c_cflag |= CRTSCTS;
@@ -73,10 +88,18 @@ std::optional<LineSettings> ReadLineSettings(int fd) {
   LineSettings s;
   s.baudRate = t.c_ospeed;
   switch (t.c_cflag & CSIZE) {
-    case CS5: s.dataBits = 5; break;
-    case CS6: s.dataBits = 6; break;
-    case CS7: s.dataBits = 7; break;
-    default: s.dataBits = 8; break;
+    case CS5:
+      s.dataBits = 5;
+      break;
+    case CS6:
+      s.dataBits = 6;
+      break;
+    case CS7:
+      s.dataBits = 7;
+      break;
+    default:
+      s.dataBits = 8;
+      break;
   }
   if (!(t.c_cflag & PARENB)) {
     s.parity = Parity::None;

@@ -51,11 +51,16 @@ timespec ToTimespec(SteadyClock::duration d) {
 
 posix_serial::Parity ToPosix(TParity p) {
   switch (p) {
-    case TParity::Odd: return posix_serial::Parity::Odd;
-    case TParity::Even: return posix_serial::Parity::Even;
-    case TParity::Mark: return posix_serial::Parity::Mark;
-    case TParity::Space: return posix_serial::Parity::Space;
-    case TParity::None: break;
+    case TParity::Odd:
+      return posix_serial::Parity::Odd;
+    case TParity::Even:
+      return posix_serial::Parity::Even;
+    case TParity::Mark:
+      return posix_serial::Parity::Mark;
+    case TParity::Space:
+      return posix_serial::Parity::Space;
+    case TParity::None:
+      break;
   }
   return posix_serial::Parity::None;
 }
@@ -86,7 +91,9 @@ bool ProbePort(const std::string& devicePath) {
 TComm::TComm(EventLoop& loop, std::filesystem::path sysfsRoot)
     : SerialPort(loop), sysfsRoot_(std::move(sysfsRoot)) {}
 
-TComm::~TComm() { ClosePort(); }
+TComm::~TComm() {
+  ClosePort();
+}
 
 void TComm::failOpen(const std::string& text) {
   closeHandles();
@@ -199,8 +206,8 @@ void TComm::requestLowLatency() {
   struct stat st {};
   if (::fstat(fd_, &st) == 0) {
     const auto path = sysfsRoot_ / "dev" / "char" /
-                      (std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev))) / "device" /
-                      "latency_timer";
+                      (std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev))) /
+                      "device" / "latency_timer";
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) {
       int current = -1;
@@ -269,7 +276,8 @@ void TComm::readLoop() {
     if (total != 0) deadline = readStart + std::chrono::milliseconds(total);
     if (!chunk.empty() && interval != 0) {
       // The maximal interval means "return what is there", as soon as anything is.
-      const auto silence = interval == UINT32_MAX ? std::chrono::milliseconds(0) : std::chrono::milliseconds(interval);
+      const auto silence =
+          interval == UINT32_MAX ? std::chrono::milliseconds(0) : std::chrono::milliseconds(interval);
       if (!deadline || lastByte + silence < *deadline) deadline = lastByte + silence;
     }
 

@@ -13,7 +13,9 @@ SerialPort::Session SerialPort::beginSession() {
   return ++session_;
 }
 
-void SerialPort::endSession() { sessionLive_ = false; }
+void SerialPort::endSession() {
+  sessionLive_ = false;
+}
 
 template <class F>
 void SerialPort::postToLoop(Session s, F deliver) {

@@ -27,8 +27,8 @@ Bytes Encode(const Bytes& packet) {
 
 TEST(FrameEncoding, EscapesAndAddsTheTrailer) {
   const Bytes restart = {0x8A, 0x52, 0x45, 0x53, 0x54, 0xA8, 0x02, 0x00, 0x00, 0x00, 0xCD, 0x02};
-  EXPECT_EQ(Encode(restart), (Bytes{0xC0, 0x8A, 0x52, 0x45, 0x53, 0x54, 0xA8, 0x02, 0x00, 0x00, 0x00, 0xCD, 0x02,
-                                    0xC0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(Encode(restart), (Bytes{0xC0, 0x8A, 0x52, 0x45, 0x53, 0x54, 0xA8, 0x02, 0x00, 0x00, 0x00, 0xCD,
+                                    0x02, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
   EXPECT_EQ(Encode({0xC0, 0x01, 0xDB, 0xDC, 0xDD}),
             (Bytes{0xC0, 0xDB, 0xDC, 0x01, 0xDB, 0xDD, 0xDC, 0xDD, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
 
@@ -56,9 +56,12 @@ TEST(FrameDecoding, FollowsTheFramingRules) {
   };
   const Case cases[] = {
       {"plain", Cat({{0xC0}, eight, {0xC0}}), kFrameGood, eight},
-      {"escapes", {0xC0, 0xDB, 0xDC, 0xDB, 0xDD, 3, 4, 5, 6, 7, 8, 0xC0}, kFrameGood, {0xC0, 0xDB, 3, 4, 5, 6, 7, 8}},
-      {"bytes before the first END and a second END are skipped", Cat({{0x11, 0xFF, 0xC0, 0xC0}, eight, {0xC0}}),
-       kFrameGood, eight},
+      {"escapes",
+       {0xC0, 0xDB, 0xDC, 0xDB, 0xDD, 3, 4, 5, 6, 7, 8, 0xC0},
+       kFrameGood,
+       {0xC0, 0xDB, 3, 4, 5, 6, 7, 8}},
+      {"bytes before the first END and a second END are skipped",
+       Cat({{0x11, 0xFF, 0xC0, 0xC0}, eight, {0xC0}}), kFrameGood, eight},
       {"ESC before the closing END is dropped", Cat({{0xC0}, eight, {0xDB, 0xC0}}), kFrameGood, eight},
       {"seven bytes", {0xC0, 1, 2, 3, 4, 5, 6, 7, 0xC0}, kPacketError, {}},
       {"seven bytes and a dropped ESC", {0xC0, 1, 2, 3, 4, 5, 6, 7, 0xDB, 0xC0}, kPacketError, {}},
@@ -66,7 +69,10 @@ TEST(FrameDecoding, FollowsTheFramingRules) {
       {"ESC ESC", Cat({{0xC0}, eight, {0xDB, 0xDB, 0xDD, 0xC0}}), kPacketError, {}},
       {"no closing END", Cat({{0xC0}, eight}), kPacketError, {}},
       {"no END at all", eight, kPacketError, {}},
-      {"three ENDs: the third closes an empty frame", Cat({{0xC0, 0xC0, 0xC0}, eight, {0xC0}}), kPacketError, {}},
+      {"three ENDs: the third closes an empty frame",
+       Cat({{0xC0, 0xC0, 0xC0}, eight, {0xC0}}),
+       kPacketError,
+       {}},
   };
   for (const auto& c : cases) {
     Bytes packet(kPacketBufferSize, 0xEE);
@@ -121,7 +127,9 @@ TEST(ReceivePath, CutsFramesOutOfTheStream) {
       {"three ENDs", {{0xC0, 0xC0, 0xC0, 0x01, 0x02, 0xC0}}, {a}},
       {"END END split", {{0xC0}, {0xC0, 0x01, 0x02}, {0xC0}}, {a}},
       {"back to back", {Cat({a, b})}, {a, b}},
-      {"garbage before and after", {{0x55, 0x66, 0xC0, 0x01, 0x02, 0xC0, 0x77}, {0x88, 0xC0, 0x03, 0xC0}}, {a, b}},
+      {"garbage before and after",
+       {{0x55, 0x66, 0xC0, 0x01, 0x02, 0xC0, 0x77}, {0x88, 0xC0, 0x03, 0xC0}},
+       {a, b}},
       {"an END as the last byte waits for more", {{0x99, 0xC0}, {0x01, 0x02, 0xC0}}, {a}},
       {"a frame that never closes", {{0xC0, 0x01, 0x02}}, {}},
   };
@@ -164,7 +172,8 @@ TEST(ReceivePath, ChannelsKeepTheirOwnState) {
   const Bytes stream = {0xC0, 1, 2, 3, 0xC0, 0xFF, 0xC0, 4, 5, 0xC0};
   for (size_t i = 0; i < stream.size(); ++i) {
     one.feed({stream[i]});
-    if (i % 3 == 2) two.feed(Bytes(stream.begin() + static_cast<long>(i) - 2, stream.begin() + static_cast<long>(i) + 1));
+    if (i % 3 == 2)
+      two.feed(Bytes(stream.begin() + static_cast<long>(i) - 2, stream.begin() + static_cast<long>(i) + 1));
   }
   two.feed({stream.back()});
   const std::vector<Bytes> expected = {{0xC0, 1, 2, 3, 0xC0}, {0xC0, 4, 5, 0xC0}};
@@ -191,7 +200,8 @@ TEST(ReceivePath, TheWorstLegalFrameGetsThrough) {
   ASSERT_EQ(ch.frames.size(), 1u);
   const DecodedFrame d = ch.link->Decode(ch.frames[0]);
   ASSERT_EQ(d.status, kFrameGood);
-  EXPECT_EQ(Bytes(ch.link->packetBuffer.begin(), ch.link->packetBuffer.begin() + static_cast<long>(d.length)), reply);
+  EXPECT_EQ(Bytes(ch.link->packetBuffer.begin(), ch.link->packetBuffer.begin() + static_cast<long>(d.length)),
+            reply);
 }
 
 TEST(ReceivePath, OverlongFramesAndNoiseAreDroppedWithoutOverrun) {
@@ -209,8 +219,10 @@ TEST(ReceivePath, OverlongFramesAndNoiseAreDroppedWithoutOverrun) {
   };
   const Case cases[] = {
       {"the longest frame accepted", frameOf(kFrameBufferSize), frameOf(kFrameBufferSize), 0},
-      {"one byte more is dropped, up to its closing END", Cat({frameOf(kFrameBufferSize + 1), good}), good, 1},
-      {"a frame without its closing END for 100 KB", Cat({{0xC0}, Bytes(100000, 0x11), {0xC0}, good}), good, 1},
+      {"one byte more is dropped, up to its closing END", Cat({frameOf(kFrameBufferSize + 1), good}), good,
+       1},
+      {"a frame without its closing END for 100 KB", Cat({{0xC0}, Bytes(100000, 0x11), {0xC0}, good}), good,
+       1},
       {"noise without END", Cat({Bytes(100000, 0x22), good}), good, 0},
       {"a long run of ENDs", Cat({Bytes(100000, 0xC0), {1, 2, 3, 4, 5, 6, 7, 8, 0xC0}}), good, 0},
   };

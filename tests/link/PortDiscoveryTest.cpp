@@ -58,7 +58,8 @@ TEST(ConnectionSettings, DevNumbersSetTheChannelsCommName) {
 
   // Twelve lines: all listed, ten units; a repeated number sets that channel again.
   std::string text = "x\n[Connection]\n";
-  for (int i = 1; i <= 12; ++i) text += "DEV" + std::to_string(i <= 10 ? i : i - 10) + "=/dev/p" + std::to_string(i) + "\n";
+  for (int i = 1; i <= 12; ++i)
+    text += "DEV" + std::to_string(i <= 10 ? i : i - 10) + "=/dev/p" + std::to_string(i) + "\n";
   const auto twelve = ReadConnectionSettings(text);
   EXPECT_EQ(twelve.ports.size(), 12u);
   EXPECT_EQ(twelve.unitCount, 10);
@@ -70,7 +71,8 @@ TEST(ConnectionSettings, DevNumbersSetTheChannelsCommName) {
 TEST(ConnectionSettings, TotdevMustBeAnInteger) {
   EXPECT_NO_THROW(ReadConnectionSettings("x\n[Connection]\nTOTDEV= 3 \n"));
   for (const char* bad : {"TOTDEV=abc", "TOTDEV=", "totdev=2x", "TOTDEV4"}) {
-    EXPECT_THROW(ReadConnectionSettings(std::string("x\n[Connection]\n") + bad + "\nDEV1=/dev/a\n"), ConversionError)
+    EXPECT_THROW(ReadConnectionSettings(std::string("x\n[Connection]\n") + bad + "\nDEV1=/dev/a\n"),
+                 ConversionError)
         << bad;
   }
   try {
@@ -101,7 +103,8 @@ class PortScanTest : public ::testing::Test {
   void AddTty(const std::string& name, const std::string& driver, bool node = true) {
     const fs::path dev = places_.sysfsRoot / "devices" / name;
     fs::create_directories(dev);
-    fs::create_directory_symlink(places_.sysfsRoot / "bus" / "usb-serial" / "drivers" / driver, dev / "driver");
+    fs::create_directory_symlink(places_.sysfsRoot / "bus" / "usb-serial" / "drivers" / driver,
+                                 dev / "driver");
     fs::create_directories(places_.sysfsRoot / "class" / "tty" / name);
     fs::create_directory_symlink(dev, places_.sysfsRoot / "class" / "tty" / name / "device");
     if (node) std::ofstream(places_.devRoot / name) << "";
@@ -123,8 +126,8 @@ TEST_F(PortScanTest, ListsFreePortsOfTheUnitsDriversInAStableOrder) {
   AddTty("ttyUSB9", "ftdi_sio");
   AddTty("ttyS0", "serial8250");
   AddTty("ttyACM0", "cdc_acm");
-  AddTty("ttyUSB2", "ftdi_sio");          // held by another program
-  AddTty("ttyUSB3", "ftdi_sio", false);   // no device node
+  AddTty("ttyUSB2", "ftdi_sio");         // held by another program
+  AddTty("ttyUSB3", "ftdi_sio", false);  // no device node
   AddById("usb-Silicon_Labs_CP2102_A-if00-port0", "ttyUSB1");
   AddById("usb-FTDI_FT232R_B-if00-port0", "ttyUSB10");
   lockFd_ = ::open(Dev("ttyUSB2").c_str(), O_RDWR);

@@ -23,7 +23,8 @@ class Pty {
  public:
   Pty() {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) throw std::runtime_error("no pty");
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+      throw std::runtime_error("no pty");
     char name[128];
     if (::ptsname_r(master_, name, sizeof name) != 0) throw std::runtime_error("no pty name");
     path_ = name;

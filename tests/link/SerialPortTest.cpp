@@ -16,14 +16,17 @@ using Bytes = std::vector<uint8_t>;
 struct Recorder {
   std::vector<std::string> events;
   void attach(SerialPort& port) {
-    port.setOnReceiveData([this](std::span<const uint8_t> b) { events.push_back("data:" + std::string(b.begin(), b.end())); });
+    port.setOnReceiveData(
+        [this](std::span<const uint8_t> b) { events.push_back("data:" + std::string(b.begin(), b.end())); });
     port.setOnReceiveError([this](uint32_t mask) { events.push_back("error:" + std::to_string(mask)); });
     port.setOnRequestHangup([this] { events.push_back("hangup"); });
     port.setOnSendDataEmpty([this] { events.push_back("empty"); });
   }
 };
 
-Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
+Bytes B(std::string_view s) {
+  return Bytes(s.begin(), s.end());
+}
 
 TEST(FakeSerialPort, DeliversEventsOnTheLoopInOrder) {
   ManualEventLoop loop;

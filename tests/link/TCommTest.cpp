@@ -20,7 +20,9 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 using posix_serial::LineSettings;
 
-Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
+Bytes B(std::string_view s) {
+  return Bytes(s.begin(), s.end());
+}
 
 Bytes RandomBytes(size_t n, unsigned seed) {
   std::mt19937 rng(seed);
@@ -254,8 +256,9 @@ class TCommLatencyTest : public TCommTest {
   fs::path TimerPath() {
     struct stat st {};
     EXPECT_EQ(::stat(pty_.path().c_str(), &st), 0);
-    return sysfs_ / "dev" / "char" / (std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev))) /
-           "device" / "latency_timer";
+    return sysfs_ / "dev" / "char" /
+           (std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev))) / "device" /
+           "latency_timer";
   }
   void TearDown() override { fs::remove_all(sysfs_); }
   fs::path sysfs_ = fs::temp_directory_path() / ("tarvel-sysfs-" + std::to_string(::getpid()));
