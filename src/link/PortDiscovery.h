@@ -47,7 +47,7 @@ struct PortSearchPlaces {
 // settings file that cannot be read; the search is then abandoned.
 PortSearchResult SearchPorts(const PortSearchPlaces& places);
 
-// The parts, for callers and tests that have the text or want the scan alone.
+// Its two halves, for callers and tests that have the text or want the scan alone.
 PortSearchResult ReadConnectionSettings(std::string_view text, const std::filesystem::path& devRoot = "/dev");
 std::vector<std::string> ListUnitPorts(const std::filesystem::path& sysfsRoot,
                                        const std::filesystem::path& devRoot);

@@ -59,7 +59,8 @@ class TComm : public SerialPort {
   bool sendDataEmpty() const { return sendDataEmpty_; }
 
   // Properties with the component's defaults. Setting a property to its present value does nothing;
-  // otherwise line settings and time-outs apply to an open port at once.
+  // otherwise line settings and time-outs apply to an open port at once. Outx_DsrFlow, DsrSensitivity,
+  // TxContinueOnXoff and the XON/XOFF limits have no counterpart in termios and are kept as values only.
   uint32_t BaudRate() const { return baudRate_; }
   void setBaudRate(uint32_t v) { setLine(baudRate_, v); }
   bool ParityCheck() const { return parityCheck_; }
