@@ -170,3 +170,51 @@ TEST(CliFiles, FailuresEndWithStatus2) {
 
 }  // namespace
 }  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+TEST(CliWindow, StateSetAndViews) {
+  const CtlResult sc = Ctl({"--json", "select", "SC95F750x", "state", "lbFlashSize", "ChkBoxEEP", "TabSheetEEP"});
+  ASSERT_EQ(sc.status, 0) << sc.err;
+  const auto j = nlohmann::json::parse(sc.out);
+  EXPECT_EQ(j["lbFlashSize"]["value"], "32 KB,EEP=6144B.");
+  EXPECT_EQ(j["ChkBoxEEP"]["enabled"], true);
+  EXPECT_EQ(j["TabSheetEEP"]["visible"], true);
+  EXPECT_NE(sc.err.find("has been selected!"), std::string::npos) << "with --json the panel goes to stderr";
+
+  const CtlResult imd = Ctl({"--json", "select", "IMD111T-6F040", "state", "lbFlashSize", "AutoSpdBtn", "SpdBtnProg"});
+  const auto k = nlohmann::json::parse(imd.out);
+  EXPECT_EQ(k["lbFlashSize"]["value"], "256 KB, No EEP.");
+  EXPECT_EQ(k["AutoSpdBtn"]["visible"], false);
+  EXPECT_EQ(k["SpdBtnProg"]["visible"], true);
+
+  testing::TempDir dir;
+  testing::WriteText(dir / "fw.ldf", "%:Parameters Data Section Begin\r\nA0 1 2 3 3 AA BB CC\r\n");
+  const CtlResult view = Ctl({"select", "IMD111T-6F040", "load", (dir / "fw.ldf").string(), "view", "flash", "0:2"});
+  ASSERT_EQ(view.status, 0) << view.err;
+  EXPECT_NE(view.out.find("0x00000000 F5 00 C6 00 00 00 00 00 00 00 00 00 00 00 00 00  ................\n"
+                          "0x00000010 A0 01 02 03 03 AA BB CC 00 00 00 00 00 00 00 00  ................\n"),
+            std::string::npos)
+      << view.out;
+
+  const CtlResult set = Ctl({"set", "ChkBoxAuto=1", "set", "SpinEditIn=600", "--json", "state", "SpinEditIn"});
+  ASSERT_EQ(set.status, 0) << set.err;
+  EXPECT_EQ(nlohmann::json::parse(set.out)["SpinEditIn"]["value"], 600);
+  const CtlResult refused = Ctl({"set", "SpinEditIn=600"});
+  EXPECT_EQ(refused.status, kExitUsage);
+  EXPECT_NE(refused.err.find("cannot be used now"), std::string::npos);
+}
+
+TEST(CliWindow, TheLogIsWrittenAtExitInTheProgramDirectory) {
+  testing::TempDir dir;
+  const CtlResult r = Ctl({"--dir", dir.path().string(), "select", "SC95F750x", "select", "IMD111T-6F040",
+                           "show-option-data", "select", "Z51F3220SKX", "show-option-data"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto logs = dir / "GenZPNxLogS";
+  ASSERT_TRUE(std::filesystem::is_directory(logs));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(logs), {}), 1);
+}
+
+}  // namespace
+}  // namespace tarvel
