@@ -73,6 +73,7 @@ int ParseIndex(std::string_view value) {
 
 TGenMFrmZPN::TGenMFrmZPN(DialogService& dialogs, std::filesystem::path programDir, InfoLog::Clock clock)
     : ProgramDir(std::move(programDir)), Log(std::move(clock)), Dialogs(dialogs), LogCfgForm(dialogs, ProgramDir) {
+  PortPlaces.programDir = ProgramDir;
   AboutForm.LabelAT.text = "Tarvel200IMOT iMOTION Programmer";
 
   // What the window hides or disables until a family or a setting shows it.
@@ -280,9 +281,10 @@ void TGenMFrmZPN::FormShow(const std::vector<std::string>& commandLine) {
   TabSheetEEP.visible = false;
   PanelPOLY.visible = false;
 
-  // Channels, counters and the connection settings (which set unitCount) plug in here with the link.
+  // The channels and counters are reset here once the units can be driven.
   SpinEditVddTim.value = SpinEditPWDTim.value = 100;
   SpinEditIn.value = SpinEditOut.value = 510;
+  SearchPortList();
   Chip.VendorIndex = 0;
 
   std::error_code ec;
@@ -313,6 +315,24 @@ void TGenMFrmZPN::FormShow(const std::vector<std::string>& commandLine) {
   }
   // The first tick of the 100 ms timer runs the device search.
   SearchPending = true;
+}
+
+void TGenMFrmZPN::SearchPortList() {
+  try {
+    const PortSearchResult r = SearchPorts(PortPlaces);
+    ComboBoxCOM.items = r.ports;
+    ComboBoxCOM.itemIndex = r.ports.empty() ? -1 : static_cast<int>(r.ports.size()) - 1;
+    ComboBoxCOM.text = r.shownText;
+    unitCount = r.unitCount;
+  } catch (const std::exception& e) {
+    // A settings file that cannot be read or holds a bad TOTDEV abandons the search; start-up goes on
+    // with no units rather than stopping half way.
+    ComboBoxCOM.items.clear();
+    ComboBoxCOM.itemIndex = -1;
+    ComboBoxCOM.text = kNoPortText;
+    unitCount = 0;
+    Dialogs.error(e.what());
+  }
 }
 
 void TGenMFrmZPN::LayoutGauges(int units) {

@@ -19,6 +19,7 @@
 #include "chips/ChipSettings.h"
 #include "chips/ObjectLoad.h"
 #include "image/MemoryImage.h"
+#include "link/PortDiscovery.h"
 #include "project/ConfigLog.h"
 #include "ui/About.h"
 #include "ui/DataViews.h"
@@ -31,7 +32,6 @@ inline constexpr const char* kMcuNameStartText = "请选择目标MCU的型号...
 inline constexpr const char* kApplicationTitle = "Tarvel200IMOT iMOTION Chip Programmer";
 inline constexpr const char* kResultFile = "ResDW.Txt";
 inline constexpr const char* kFirmwareFile = "TarvelIMOT.FWR";
-inline constexpr int kMaxUnits = 10;
 
 class TGenMFrmZPN {
  public:
@@ -59,6 +59,8 @@ class TGenMFrmZPN {
   bool SearchPending = false;
   bool Closed = false;
   ReadRange LastReadRange;
+  // Where the port search looks (tests point it at a fake sysfs tree).
+  PortSearchPlaces PortPlaces;
   std::string Clipboard;  // what "Copy Information" copied
 
   // ---- forms created with the window ----
@@ -218,6 +220,8 @@ class TGenMFrmZPN {
 
   // ---- life cycle ----
   void FormShow(const std::vector<std::string>& commandLine = {});
+  // Fills the port list from ConfigKqn.ini or the units' USB serial ports and sets unitCount.
+  void SearchPortList();
   void LayoutGauges(int units);
   void Close();  // closes the ports and the window, once (FormClose)
 

@@ -360,3 +360,37 @@ TEST(WindowModel, ClosingWritesTheLogOnce) {
 
 }  // namespace
 }  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+TEST(WindowModel, PortListAtStartUp) {
+  {
+    ScriptedDialogService dialogs;
+    TempDir dir;
+    WriteText(dir / "ConfigKqn.ini", "; units\r\n[Connection]\r\nTOTDEV=3\r\nDEV1=/dev/ttyUSB3\r\ndev2=ttyUSB1\r\nDEV3=/dev/pts/9\r\n");
+    TGenMFrmZPN w(dialogs, dir.path());
+    w.FormShow();
+    EXPECT_EQ(w.unitCount, 3);
+    EXPECT_EQ(w.ComboBoxCOM.items, (std::vector<std::string>{"/dev/ttyUSB3", "/dev/ttyUSB1", "/dev/pts/9"}));
+    EXPECT_EQ(w.ComboBoxCOM.text, "/dev/pts/9");
+    EXPECT_TRUE(w.Gauges[3].visible);
+    EXPECT_FALSE(w.Gauges[4].visible);
+  }
+  {
+    ScriptedDialogService dialogs;
+    TempDir dir;
+    WriteText(dir / "ConfigKqn.ini", "x\n[Connection]\nTOTDEV=two\nDEV1=/dev/ttyUSB0\n");
+    TGenMFrmZPN w(dialogs, dir.path());
+    w.PortPlaces.sysfsRoot = dir / "nosys";
+    w.FormShow();
+    EXPECT_EQ(w.unitCount, 0);
+    EXPECT_EQ(w.ComboBoxCOM.text, "无可用的串口");
+    ASSERT_FALSE(dialogs.boxes().empty());
+    EXPECT_EQ(dialogs.boxes()[0].kind, BoxKind::Error);
+    EXPECT_NE(w.Log.lines().back().find("not Found!"), std::string::npos) << "start-up went on";
+  }
+}
+
+}  // namespace
+}  // namespace tarvel
