@@ -106,13 +106,18 @@ struct ListBoxControl : Control {
   int itemIndex = -1;
 };
 
-enum class GaugeColour { Normal, Green, Red, Yellow };
+// Blue while running and after success, red after a failure.
+enum class GaugeColour { Blue, Red };
 
-struct GaugeControl : Control {
-  explicit GaugeControl(std::string n) : Control(std::move(n), ControlKind::Gauge) {}
+// What a progress bar shows; the operations of each unit write it, front ends draw it.
+struct GaugeState {
   int64_t progress = 0;
   int64_t maxValue = 100;
-  GaugeColour colour = GaugeColour::Normal;
+  GaugeColour colour = GaugeColour::Blue;
+};
+
+struct GaugeControl : Control, GaugeState {
+  explicit GaugeControl(std::string n) : Control(std::move(n), ControlKind::Gauge) {}
 };
 
 // Visible and enabled, and so is every group, page and menu around it.

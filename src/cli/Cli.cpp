@@ -9,7 +9,10 @@
 #include <ostream>
 #include <string_view>
 
+#include <unistd.h>
+
 #include "base/Files.h"
+#include "base/PollEventLoop.h"
 #include "base/Format.h"
 #include "base/ScriptedDialogService.h"
 #include "chips/Catalogue.h"
@@ -40,6 +43,11 @@ constexpr const char* kUsage =
     "  state [CONTROL ...]   control states (value, caption, visible, enabled) as JSON\n"
     "  view flash|eep|option [FIRST[:COUNT]]   rows of a data view as the grid shows them\n"
     "  show-option-data      the \"Show Option Data\" menu command\n"
+    "  find                  search the units (as \"查找并连接设备\") and wait for their answers\n"
+    "  download, auto, blank-check, erase, program, verify, write-option, write-eep\n"
+    "                        run the command on every connected unit and wait until all are idle\n"
+    "  offline               hand the units over to off-line programming\n"
+    "  wait SECONDS          keep the loop running (units programming on their own report meanwhile)\n"
     "options:\n"
     "  --dir DIR             program directory (settings, log and result files); default: the\n"
     "                        directory of tarvelctl\n"
@@ -69,7 +77,8 @@ int OperandCount(std::string_view action) {
   static const std::pair<std::string_view, int> kActions[] = {
       {"chips", 0},    {"chip", 1},     {"select", 1}, {"load", 1},  {"load-more", 1},        {"load-eep", 1},
       {"load-bsl", 1}, {"save", 1},     {"save-eep", 1}, {"set", 1}, {"state", -1}, {"view", -1},
-      {"show-option-data", 0},
+      {"show-option-data", 0}, {"find", 0}, {"download", 0}, {"auto", 0}, {"blank-check", 0}, {"erase", 0},
+      {"program", 0}, {"verify", 0}, {"write-option", 0}, {"write-eep", 0}, {"offline", 0}, {"wait", 1},
   };
   for (const auto& [name, n] : kActions)
     if (name == action) return n;
@@ -361,6 +370,36 @@ class ConsoleDialogService : public ScriptedDialogService {
   std::optional<Button> answer_;
 };
 
+// Keeps the loop running until `done` holds (checked every 10 ms) or `limit` passes. Shows one progress
+// line per unit on a terminal meanwhile.
+bool RunLoopUntil(EventLoop& loop, TGenMFrmZPN& w, std::function<bool()> done, std::chrono::milliseconds limit,
+                  std::ostream& err, bool terminal) {
+  const auto start = std::chrono::steady_clock::now();
+  bool finished = false;
+  int ticks = 0;
+  const EventLoop::TimerId check = loop.addTimer(std::chrono::milliseconds(10), [&] {
+    if (done()) {
+      finished = true;
+      loop.quit();
+    } else if (std::chrono::steady_clock::now() - start >= limit) {
+      loop.quit();
+    }
+    if (terminal && ++ticks % 25 == 0) {
+      std::string line = "\r";
+      for (int i = 0; i < w.Ops.unitCount && i < kChannelCount; ++i) {
+        const GaugeState& g = w.Gauges[static_cast<size_t>(i)];
+        const int64_t pct = g.maxValue > 0 ? std::min<int64_t>(100, g.progress * 100 / g.maxValue) : 0;
+        line += Format("C%d %3d%%%s  ", i + 1, pct, g.colour == GaugeColour::Red ? "!" : " ");
+      }
+      err << line << std::flush;
+    }
+  });
+  loop.run();
+  loop.removeTimer(check);
+  if (terminal) err << "\n";
+  return finished;
+}
+
 int SaveFilterIndex(const std::string& path) {
   const std::string ext = UpperExtension(path);
   if (ext == ".BIN") return 1;
@@ -369,8 +408,24 @@ int SaveFilterIndex(const std::string& path) {
   throw UsageError("save " + path + ": the extension must be .bin, .hex, .s19 or .mot");
 }
 
+struct RunContext {
+  EventLoop& loop;
+  std::ostream& err;
+  bool terminal;
+  bool unitFailure = false;
+};
+
+// The units' part of a command: waits until every unit it started is idle again, and notes failures.
+void RunUnits(TGenMFrmZPN& w, RunContext& run, const std::function<bool()>& start) {
+  if (!start()) throw UsageError("the command did not run (see the message above)");
+  RunLoopUntil(run.loop, w, [&] { return !w.Ops.AnyBusy(); }, std::chrono::hours(24), run.err, run.terminal);
+  // A red gauge after the command: that unit failed.
+  for (int i = 0; i < w.Ops.unitCount && i < kChannelCount; ++i)
+    if (w.Gauges[static_cast<size_t>(i)].colour == GaugeColour::Red) run.unitFailure = true;
+}
+
 void RunWindowAction(const Options& o, const Action& action, TGenMFrmZPN& window, ConsoleDialogService& dialogs,
-                     std::ostream& out) {
+                     std::ostream& out, RunContext& run) {
   const std::string& name = action.words[0];
   const std::string operand = action.words.size() > 1 ? action.words[1] : std::string();
   if (name == "select") {
@@ -417,11 +472,54 @@ void RunWindowAction(const Options& o, const Action& action, TGenMFrmZPN& window
     PrintView(o, window, std::vector<std::string>(action.words.begin() + 1, action.words.end()), out);
   } else if (name == "show-option-data") {
     window.ShowOptionData1Click();
+  } else if (name == "find") {
+    window.Loop.setTimerEnabled(window.Timer2, false);
+    window.SearchPending = false;
+    window.BitBtnFindDevClick();
+    // The requests go out over a few hundred milliseconds; units answer within a second.
+    RunLoopUntil(run.loop, window, [&] { return !window.Ops.searching() && window.Ops.foundCount >= window.Ops.unitCount; },
+                 std::chrono::milliseconds(300 + 100 * window.Ops.unitCount + 1500), run.err, false);
+    if (window.Ops.foundCount < window.Ops.unitCount) run.unitFailure = true;
+  } else if (name == "offline") {
+    window.StartOfflineProgrm1Click();
+    RunLoopUntil(run.loop, window, [] { return false; }, std::chrono::milliseconds(100), run.err, false);
+  } else if (name == "wait") {
+    double seconds = 0;
+    try {
+      seconds = std::stod(operand);
+    } catch (const std::exception&) {
+      throw UsageError("wait takes a number of seconds, not \"" + operand + "\"");
+    }
+    if (seconds < 0) throw UsageError("wait takes a number of seconds, not \"" + operand + "\"");
+    RunLoopUntil(run.loop, window, [] { return false; }, std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000)),
+                 run.err, run.terminal);
+  } else {
+    static const std::pair<std::string_view, UnitCommand> kUnitActions[] = {
+        {"download", UnitCommand::Download}, {"auto", UnitCommand::AutoProgram},   {"blank-check", UnitCommand::BlankCheck},
+        {"erase", UnitCommand::Erase},       {"program", UnitCommand::Program},    {"verify", UnitCommand::Verify},
+        {"write-option", UnitCommand::WriteOption}, {"write-eep", UnitCommand::WriteEep},
+    };
+    for (const auto& [actionName, command] : kUnitActions)
+      if (name == actionName) RunUnits(window, run, [&] { return window.RunUnitCommand(command); });
   }
   // A command that refused to run (no chip selected, ...) never asked for its file: it did not happen.
   if (dialogs.pendingFileAnswers() > 0) {
     dialogs.clearAnswers();
     throw UsageError(name + " " + operand + ": the command did not run (see the message above)");
+  }
+}
+
+// One line per unit that took part: its last result and its counts.
+void PrintUnitSummary(TGenMFrmZPN& w, std::ostream& err) {
+  bool any = false;
+  for (int i = 0; i < w.Ops.unitCount && i < kChannelCount; ++i) any = any || w.Ops.channel(i).connected;
+  if (!any) return;
+  err << "units:\n";
+  for (int i = 0; i < w.Ops.unitCount && i < kChannelCount; ++i) {
+    const ProgrammerChannel& c = w.Ops.channel(i);
+    const GaugeState& g = w.Gauges[static_cast<size_t>(i)];
+    const char* result = !c.connected ? "not connected" : c.busy ? "busy" : g.colour == GaugeColour::Red ? "failed" : "ok";
+    err << Format("  C%d %-14s OK=%d NG=%d  %s\n", i + 1, result, c.okCount, c.ngCount, c.port->CommName());
   }
 }
 
@@ -446,7 +544,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return kExitUsage;
   }
   ConsoleDialogService dialogs(err, o.answer);
-  TGenMFrmZPN window(dialogs, dir);
+  PollEventLoop loop;
+  TGenMFrmZPN window(loop, dialogs, dir);
+  RunContext run{loop, err, ::isatty(STDERR_FILENO) != 0};
   // With --json, stdout carries only JSON; the panel's lines go to stderr.
   std::ostream& panel = o.json ? err : out;
   window.Log.setListener([&panel](const std::string& line) { panel << line << '\n'; });
@@ -459,7 +559,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       else if (action.words[0] == "chip")
         PrintChip(o, action.words[1], out);
       else
-        RunWindowAction(o, action, window, dialogs, out);
+        RunWindowAction(o, action, window, dialogs, out, run);
     }
   } catch (const UsageError& e) {
     err << "tarvelctl: " << e.what() << '\n';
@@ -473,6 +573,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   window.Log.setListener(nullptr);
   window.Close();
   if (status == kExitOk && dialogs.errorShown) status = kExitUsage;
+  if (status == kExitOk && run.unitFailure) status = kExitUnitFailure;
+  PrintUnitSummary(window, err);
   return status;
 }
 

@@ -12,6 +12,7 @@
 #include "image/LoadSummary.h"
 #include "image/RawBinary.h"
 #include "image/SRecord.h"
+#include "link/SPCOMMA.h"
 
 namespace tarvel {
 namespace {
@@ -71,9 +72,32 @@ int ParseIndex(std::string_view value) {
 
 }  // namespace
 
-TGenMFrmZPN::TGenMFrmZPN(DialogService& dialogs, std::filesystem::path programDir, InfoLog::Clock clock)
-    : ProgramDir(std::move(programDir)), Log(std::move(clock)), Dialogs(dialogs), LogCfgForm(dialogs, ProgramDir) {
+TGenMFrmZPN::TGenMFrmZPN(EventLoop& loop, DialogService& dialogs, std::filesystem::path programDir, InfoLog::Clock clock,
+                         UnitOperations::PortFactory ports)
+    : ProgramDir(std::move(programDir)),
+      Log(std::move(clock)),
+      Dialogs(dialogs),
+      Loop(loop),
+      Ops(loop, Log, dialogs, Chip, *Image, Random,
+          ports ? std::move(ports)
+                : UnitOperations::PortFactory([](EventLoop& l) { return std::make_unique<TComm>(l); })),
+      LogCfgForm(dialogs, ProgramDir) {
   PortPlaces.programDir = ProgramDir;
+  for (int i = 0; i < kChannelCount; ++i) Ops.attachGauge(i, &Gauges[static_cast<size_t>(i)]);
+  Ops.onInfoPanel = [this](const std::string& text) { InfoPanel.caption = text; };
+  Ops.searchPorts = [this] {
+    SearchPortList();
+    return ComboBoxCOM.items;
+  };
+  Ops.onSerialChanged = [this](uint32_t serial) {
+    SNEdit1.text = ChkBoxSNDP.checked ? Format("%u", serial) : Format("0x%0.8x", serial);
+  };
+  Ops.onFlashRowsChanged = [this](uint32_t address) { RefreshFlashRows(address); };
+  // Until the firmware upgrade can run, a unit that needs one is connected and says so.
+  Ops.onFirmwareUpgradeNeeded = [this](int ch) {
+    Ops.channel(ch).connected = true;
+    Ops.ChannelMessage(ch, "This unit needs a firmware upgrade; it has not been upgraded.");
+  };
   AboutForm.LabelAT.text = "Tarvel200IMOT iMOTION Programmer";
 
   // What the window hides or disables until a family or a setting shows it.
@@ -119,8 +143,74 @@ TGenMFrmZPN::TGenMFrmZPN(DialogService& dialogs, std::filesystem::path programDi
   About1.parent = &HelpMenu;
   ClearInformation1.parent = CopyInformation1.parent = &InfoMemo;
 
-  LayoutGauges(unitCount);
+  LayoutGauges(Ops.unitCount);
   registerCommands();
+  Timer1 = Loop.addTimer(std::chrono::milliseconds(10), [this] { Timer1Timer(); });
+  Timer2 = Loop.addTimer(std::chrono::milliseconds(100), [this] { Timer2Timer(); });
+  Loop.setTimerEnabled(Timer2, false);
+}
+
+TGenMFrmZPN::~TGenMFrmZPN() {
+  Loop.removeTimer(Timer1);
+  Loop.removeTimer(Timer2);
+  Ops.CloseAllPorts();
+}
+
+void TGenMFrmZPN::Timer1Timer() { Ops.Tick(); }
+
+void TGenMFrmZPN::Timer2Timer() {
+  if (SearchPending) {
+    SearchPending = false;
+    BitBtnFindDevClick();
+  }
+  if (Ops.foundCount >= Ops.unitCount) Loop.setTimerEnabled(Timer2, false);
+}
+
+void TGenMFrmZPN::BitBtnFindDevClick() { Ops.SearchDevices(); }
+
+void TGenMFrmZPN::StartOfflineProgrm1Click() {
+  ComboBoxCOM.items.clear();
+  Ops.StartOffline();
+}
+
+WindowSettings TGenMFrmZPN::CurrentWindowSettings() const {
+  WindowSettings w;
+  w.voltIndex = RadioGpVolt.itemIndex;
+  w.speedIndex = RadioGrpSpdF.itemIndex;
+  w.ccx = ChkBoxCCX.checked;
+  w.runAndShut = ChkBoxRunSHT.checked;
+  w.blankError = ChkBoxBlkEr.checked;
+  w.eepEnabled = ChkBoxEEP.checked;
+  w.optionEnabled = CheckBoxOpt.checked;
+  w.autoDetect = ChkBoxAuto.checked;
+  w.powerOffAfter = ChkBoxVDD.checked;
+  w.runAfter = CheckBoxRun.checked;
+  w.resetIndex = RadioGrpRST.itemIndex;
+  w.vddTime = SpinEditVddTim.value;
+  w.resetTime = SpinEditPWDTim.value;
+  w.insertTime = SpinEditIn.value;
+  w.removeTime = SpinEditOut.value;
+  w.runTime = SpinEditRTM.value;
+  w.deviceAddress = EditDevAdr.text;
+  w.serialEnabled = CheckBoxSN.checked;
+  w.bigEndian = SNOrderChk.checked;
+  w.countLimited = CheckBoxCtrl.checked;
+  w.hostSerial = ChkBoxPCSN.checked;
+  w.maxCount = SpinEditNum.value;
+  w.serialText = SNEdit1.text;
+  w.gainText = GainEdit.text;
+  w.addressText = AddrEdit.text;
+  return w;
+}
+
+bool TGenMFrmZPN::RunUnitCommand(UnitCommand command) {
+  ViewPageCtrl.activePage = 0;
+  FanOutContext context;
+  context.chipSelected = Chip.ChipSelected;
+  context.fileLoaded = ObjectFileLoaded;
+  context.objectFileName = ObjectFileName;
+  context.window = CurrentWindowSettings();
+  return Ops.FanOut(command, context);
 }
 
 // ---- registry -----------------------------------------------------------------------------------------
@@ -261,6 +351,16 @@ void TGenMFrmZPN::registerCommands() {
   on({"CheckBoxCtrl"}, [this] { CheckBoxCtrlClick(); });
   on({"ChkBoxSNDP"}, [this] { ChkBoxSNDPClick(); });
   on({"CheckBoxSN"}, [this] { CheckBoxSNClick(); });
+  on({"BitBtnFindDev"}, [this] { BitBtnFindDevClick(); });
+  on({"StartOfflineProgrm1"}, [this] { StartOfflineProgrm1Click(); });
+  on({"SpdBtnDownLoad", "Download1"}, [this] { RunUnitCommand(UnitCommand::Download); });
+  on({"AutoSpdBtn", "AutoProgram1"}, [this] { RunUnitCommand(UnitCommand::AutoProgram); });
+  on({"SpdBtnBlankChk", "BlankCheck1"}, [this] { RunUnitCommand(UnitCommand::BlankCheck); });
+  on({"SpdBtnErase", "EraseChip1"}, [this] { RunUnitCommand(UnitCommand::Erase); });
+  on({"SpdBtnProg", "Programming1"}, [this] { RunUnitCommand(UnitCommand::Program); });
+  on({"SpdBtnVerify", "Verification1"}, [this] { RunUnitCommand(UnitCommand::Verify); });
+  on({"SpdBtnWrtOPB", "WriteOptionByte1"}, [this] { RunUnitCommand(UnitCommand::WriteOption); });
+  on({"WriteEepDataMemory1"}, [this] { RunUnitCommand(UnitCommand::WriteEep); });
 }
 
 // ---- life cycle ---------------------------------------------------------------------------------------
@@ -268,7 +368,7 @@ void TGenMFrmZPN::registerCommands() {
 void TGenMFrmZPN::FormShow(const std::vector<std::string>& commandLine) {
   PageControlSet.activePage = 2;
   Log.Line();
-  unitCount = 1;
+  Ops.unitCount = 1;
   LogCfgForm.ReadLogSettings();
 
   // The chip side: default parameters, images all 0xFF, no chip shown.
@@ -281,7 +381,13 @@ void TGenMFrmZPN::FormShow(const std::vector<std::string>& commandLine) {
   TabSheetEEP.visible = false;
   PanelPOLY.visible = false;
 
-  // The channels and counters are reset here once the units can be driven.
+  for (int i = 0; i < kChannelCount; ++i) {
+    ProgrammerChannel& c = Ops.channel(i);
+    c.state = OperationState::Idle;
+    c.busy = c.connected = false;
+    c.okCount = c.ngCount = 0;
+  }
+  Ops.foundCount = Ops.downloadCount = 0;
   SpinEditVddTim.value = SpinEditPWDTim.value = 100;
   SpinEditIn.value = SpinEditOut.value = 510;
   SearchPortList();
@@ -289,7 +395,7 @@ void TGenMFrmZPN::FormShow(const std::vector<std::string>& commandLine) {
 
   std::error_code ec;
   std::filesystem::remove(ProgramDir / kResultFile, ec);
-  LayoutGauges(unitCount);
+  LayoutGauges(Ops.unitCount);
   Log.MainMessage("Hello TarvelGenX User! ------ ");
 
   const std::filesystem::path firmware = ProgramDir / kFirmwareFile;
@@ -301,13 +407,14 @@ void TGenMFrmZPN::FormShow(const std::vector<std::string>& commandLine) {
   // (Reading and checking an existing firmware file comes with the firmware upgrade.)
 
   if (!commandLine.empty()) {
-    downloadCount = 0;
+    Ops.downloadCount = 0;
     UnattendedMode = true;
     ProjectPath = commandLine[0];
     if (commandLine.size() > 1) {
       std::string word = commandLine[1];
       for (char& ch : word) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
       NoRestartMode = word == "OFF";
+      Ops.noRestart = NoRestartMode;
     }
     for (Control* c : std::initializer_list<Control*>{&SpdBtnWrtOPB, &AutoSpdBtn, &SpdBtnBlankChk, &SpdBtnErase,
                                                       &SpdBtnProg, &SpdBtnVerify, &SpdBtnOpen, &SpdBtnLoadMore})
@@ -315,6 +422,7 @@ void TGenMFrmZPN::FormShow(const std::vector<std::string>& commandLine) {
   }
   // The first tick of the 100 ms timer runs the device search.
   SearchPending = true;
+  Loop.setTimerEnabled(Timer2, true);
 }
 
 void TGenMFrmZPN::SearchPortList() {
@@ -323,14 +431,14 @@ void TGenMFrmZPN::SearchPortList() {
     ComboBoxCOM.items = r.ports;
     ComboBoxCOM.itemIndex = r.ports.empty() ? -1 : static_cast<int>(r.ports.size()) - 1;
     ComboBoxCOM.text = r.shownText;
-    unitCount = r.unitCount;
+    Ops.unitCount = r.unitCount;
   } catch (const std::exception& e) {
     // A settings file that cannot be read or holds a bad TOTDEV abandons the search; start-up goes on
     // with no units rather than stopping half way.
     ComboBoxCOM.items.clear();
     ComboBoxCOM.itemIndex = -1;
     ComboBoxCOM.text = kNoPortText;
-    unitCount = 0;
+    Ops.unitCount = 0;
     Dialogs.error(e.what());
   }
 }
@@ -347,7 +455,7 @@ void TGenMFrmZPN::LayoutGauges(int units) {
 void TGenMFrmZPN::Close() {
   if (Closed) return;
   Closed = true;
-  // The serial ports close here, before the log is written.
+  Ops.CloseAllPorts();  // the ports close before the log is written
   LogCfgForm.WriteLog(Log);
 }
 

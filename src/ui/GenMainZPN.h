@@ -15,11 +15,13 @@
 #include "base/Controls.h"
 #include "base/DialogService.h"
 #include "base/InfoLog.h"
+#include "base/RandomSource.h"
 #include "chips/Catalogue.h"
 #include "chips/ChipSettings.h"
 #include "chips/ObjectLoad.h"
 #include "image/MemoryImage.h"
 #include "link/PortDiscovery.h"
+#include "ops/UnitOperations.h"
 #include "project/ConfigLog.h"
 #include "ui/About.h"
 #include "ui/DataViews.h"
@@ -35,8 +37,11 @@ inline constexpr const char* kFirmwareFile = "TarvelIMOT.FWR";
 
 class TGenMFrmZPN {
  public:
-  // `programDir`: where the program looks for its settings and result files.
-  TGenMFrmZPN(DialogService& dialogs, std::filesystem::path programDir, InfoLog::Clock clock = LocalTimeText);
+  // `programDir`: where the program looks for its settings and result files. `ports` makes the serial
+  // ports of the ten channels (by default TComm; tests give fakes).
+  TGenMFrmZPN(EventLoop& loop, DialogService& dialogs, std::filesystem::path programDir,
+              InfoLog::Clock clock = LocalTimeText, UnitOperations::PortFactory ports = {});
+  ~TGenMFrmZPN();
   TGenMFrmZPN(const TGenMFrmZPN&) = delete;
   TGenMFrmZPN& operator=(const TGenMFrmZPN&) = delete;
 
@@ -49,9 +54,9 @@ class TGenMFrmZPN {
   bool ObjectFileLoaded = false;
   std::string ObjectFileName;
   bool OptionChanged = false;  // set by the family option dialogs
-  int unitCount = 1;           // N, from the connection settings
-  int foundCount = 0;
-  int downloadCount = 0;
+  EventLoop& Loop;
+  RandomSource Random;
+  UnitOperations Ops;  // the ten channels and everything run on the units (unitCount, foundCount, ...)
   bool FirmwareFileValid = false;
   bool UnattendedMode = false;
   bool NoRestartMode = false;
@@ -218,6 +223,12 @@ class TGenMFrmZPN {
   // "F1".."F12", "Ctrl+O" ... run their menu items. False when the key does nothing.
   bool KeyDown(std::string_view key);
 
+  // ---- timers ----
+  EventLoop::TimerId Timer1 = 0;  // 10 ms, always running: watchdogs and gauges
+  EventLoop::TimerId Timer2 = 0;  // 100 ms, from start-up: the device search
+  void Timer1Timer();
+  void Timer2Timer();
+
   // ---- life cycle ----
   void FormShow(const std::vector<std::string>& commandLine = {});
   // Fills the port list from ConfigKqn.ini or the units' USB serial ports and sets unitCount.
@@ -245,6 +256,12 @@ class TGenMFrmZPN {
   void CheckBoxCtrlClick();
   void ChkBoxSNDPClick();
   void CheckBoxSNClick();
+  void BitBtnFindDevClick();
+  // The unit commands of the button bar and the Command menu; false when a precondition refused.
+  bool RunUnitCommand(UnitCommand command);
+  void StartOfflineProgrm1Click();
+  // The programming settings as the window's controls show them.
+  WindowSettings CurrentWindowSettings() const;
 
   // ---- views ----
   void ShowFlashView();  // over FlashStart..FlashEnd; marks the object file as loaded

@@ -7,6 +7,8 @@
 #include "base/ScriptedDialogService.h"
 #include "chips/Catalogue.h"
 #include "image/Checksums.h"
+#include "base/ManualEventLoop.h"
+#include "support/FakePorts.h"
 #include "support/TestFiles.h"
 #include "ui/GenMainZPN.h"
 
@@ -20,9 +22,10 @@ using testing::WriteBytes;
 using testing::WriteText;
 
 struct Window {
+  ManualEventLoop loop;
   ScriptedDialogService dialogs;
   TempDir dir;
-  TGenMFrmZPN w{dialogs, dir.path(), [] { return std::string("10:00:00"); }};
+  TGenMFrmZPN w{loop, dialogs, dir.path(), [] { return std::string("10:00:00"); }, testing::FakePorts()};
 
   explicit Window(const std::string& chip) {
     auto e = FindChipByName(chip);
@@ -246,9 +249,10 @@ TEST(ObjectLoading, ElfSocProjectAndSectionedFirmware) {
 }
 
 TEST(ObjectLoading, NothingWithoutAChipAndFileErrorsEscape) {
+  ManualEventLoop loop;
   ScriptedDialogService dialogs;
   TempDir dir;
-  TGenMFrmZPN w(dialogs, dir.path());
+  TGenMFrmZPN w(loop, dialogs, dir.path(), LocalTimeText, testing::FakePorts());
   w.SpdBtnOpenClick();
   EXPECT_EQ(dialogs.boxTexts(), std::vector<std::string>{"请先选择芯片型号！"});
   EXPECT_TRUE(dialogs.fileDialogs().empty());

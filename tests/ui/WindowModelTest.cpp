@@ -8,6 +8,8 @@
 #include "base/ScriptedDialogService.h"
 #include "chips/Catalogue.h"
 #include "chips/ChipSelectZPN.h"
+#include "base/ManualEventLoop.h"
+#include "support/FakePorts.h"
 #include "support/TestFiles.h"
 #include "ui/GenMainZPN.h"
 
@@ -19,9 +21,10 @@ using testing::TempDir;
 using testing::WriteText;
 
 struct Session {
+  ManualEventLoop loop;
   ScriptedDialogService dialogs;
   TempDir dir;
-  TGenMFrmZPN w{dialogs, dir.path(), [] { return std::string("09:00:00"); }};
+  TGenMFrmZPN w{loop, dialogs, dir.path(), [] { return std::string("09:00:00"); }, testing::FakePorts()};
   Session() { w.FormShow(); }
   void select(const std::string& name) {
     auto e = FindChipByName(name);
@@ -44,7 +47,8 @@ TEST(WindowModel, StartUp) {
   ScriptedDialogService dialogs;
   TempDir dir;
   WriteText(dir / "ResDW.Txt", "Download Success\r\n");
-  TGenMFrmZPN w(dialogs, dir.path(), [] { return std::string("09:00:00"); });
+  ManualEventLoop loop;
+  TGenMFrmZPN w(loop, dialogs, dir.path(), [] { return std::string("09:00:00"); }, testing::FakePorts());
   w.FormShow({"/p/line.pmw", "off"});
   EXPECT_FALSE(std::filesystem::exists(dir / "ResDW.Txt")) << "a stale result is never seen";
   const std::string fw = (dir / "TarvelIMOT.FWR").string();
@@ -215,7 +219,8 @@ TEST(WindowModel, SettingControlsAsAUser) {
 
 TEST(WindowModel, KeysAndCommands) {
   Session s;
-  EXPECT_FALSE(s.w.KeyDown("Space")) << "the automatic sequence needs units";
+  EXPECT_TRUE(s.w.KeyDown("Space"));  // the automatic sequence: no chip yet
+  EXPECT_EQ(s.dialogs.boxTexts().back(), "请选择并确认芯片型号！");
   EXPECT_TRUE(s.w.KeyDown("F3"));  // "&Load Object File(Clear Buffer)": no chip yet
   EXPECT_EQ(s.dialogs.boxTexts().back(), "请先选择芯片型号！");
   EXPECT_FALSE(s.w.KeyDown("F11")) << "a hidden menu item does nothing";
@@ -369,9 +374,10 @@ TEST(WindowModel, PortListAtStartUp) {
     ScriptedDialogService dialogs;
     TempDir dir;
     WriteText(dir / "ConfigKqn.ini", "; units\r\n[Connection]\r\nTOTDEV=3\r\nDEV1=/dev/ttyUSB3\r\ndev2=ttyUSB1\r\nDEV3=/dev/pts/9\r\n");
-    TGenMFrmZPN w(dialogs, dir.path());
+    ManualEventLoop loop;
+    TGenMFrmZPN w(loop, dialogs, dir.path(), LocalTimeText, testing::FakePorts());
     w.FormShow();
-    EXPECT_EQ(w.unitCount, 3);
+    EXPECT_EQ(w.Ops.unitCount, 3);
     EXPECT_EQ(w.ComboBoxCOM.items, (std::vector<std::string>{"/dev/ttyUSB3", "/dev/ttyUSB1", "/dev/pts/9"}));
     EXPECT_EQ(w.ComboBoxCOM.text, "/dev/pts/9");
     EXPECT_TRUE(w.Gauges[3].visible);
@@ -381,10 +387,11 @@ TEST(WindowModel, PortListAtStartUp) {
     ScriptedDialogService dialogs;
     TempDir dir;
     WriteText(dir / "ConfigKqn.ini", "x\n[Connection]\nTOTDEV=two\nDEV1=/dev/ttyUSB0\n");
-    TGenMFrmZPN w(dialogs, dir.path());
+    ManualEventLoop loop;
+    TGenMFrmZPN w(loop, dialogs, dir.path(), LocalTimeText, testing::FakePorts());
     w.PortPlaces.sysfsRoot = dir / "nosys";
     w.FormShow();
-    EXPECT_EQ(w.unitCount, 0);
+    EXPECT_EQ(w.Ops.unitCount, 0);
     EXPECT_EQ(w.ComboBoxCOM.text, "无可用的串口");
     ASSERT_FALSE(dialogs.boxes().empty());
     EXPECT_EQ(dialogs.boxes()[0].kind, BoxKind::Error);
