@@ -1,0 +1,431 @@
+// The operations on units, driven through the main window with units played on fake ports.
+#include <gtest/gtest.h>
+
+#include "base/ManualEventLoop.h"
+#include "base/ScriptedDialogService.h"
+#include "chips/Catalogue.h"
+#include "link/DeviceDiscovery.h"
+#include "link/StatusCodes.h"
+#include "ops/Commands.h"
+#include "support/FakePorts.h"
+#include "support/FakeUnit.h"
+#include "support/TestFiles.h"
+#include "ui/GenMainZPN.h"
+
+namespace tarvel {
+namespace {
+
+using testing::FakeUnit;
+using testing::SentPacket;
+using testing::TempDir;
+using testing::WriteText;
+using std::chrono::milliseconds;
+
+TEST(StatusCodes, Messages) {
+  struct Case {
+    uint8_t code;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0x00, "操作成功！"},
+      {0x06, "操作成功！"},
+      {0x04, "芯片错误：Arm Fault响应!"},
+      {0x07, "芯片错误：Arm Fault响应!"},
+      {0x84, "芯片错误：Arm Fault响应!"},  // low seven bits
+      {0x86, "操作失败！错误代码: 0134/0x86"},
+      {0x23, "操作失败！错误代码: 035/0x23"},
+      {0x5A, "操作失败！错误代码: 090/0x5A"},
+      {0x31, "数据编程校验错误!"},
+      {0xE0, "USB设备通讯错误！"},  // the whole byte is looked up first
+      {0xFA, "Socket Detect Error or Not Connected!"},
+      {0xB2, "ID 检查错误或不匹配!"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(StatusMessage(c.code), c.text) << int(c.code);
+}
+
+std::vector<uint8_t> IdReply(const std::string& text, int declared = -1) {
+  std::vector<uint8_t> p(28, 0);
+  p[0] = 0xA3, p[1] = 0xA5, p[2] = 0x35;
+  const size_t n = declared < 0 ? text.size() : static_cast<size_t>(declared);
+  p[6] = static_cast<uint8_t>(n), p[7] = static_cast<uint8_t>(n >> 8);
+  p.insert(p.end(), text.begin(), text.end());
+  p.push_back(0);
+  return p;
+}
+
+TEST(DeviceDiscovery, IdentificationCheck) {
+  struct Case {
+    std::vector<uint8_t> reply;
+    const char* model;
+    const char* firmware;
+    Identification result;
+  };
+  std::vector<uint8_t> badSignature = IdReply("Tarvel200IMOT V1.10");
+  badSignature[2] = 0x36;
+  const Case cases[] = {
+      {IdReply("Tarvel200IMOT V1.10"), kHostModelName, "V1.10", Identification::Current},
+      {IdReply("Tarvel200IMOT V1.05,build 7"), kHostModelName, "V1.10", Identification::Older},
+      {IdReply("Tarvel200IMOT V1.05,build 7"), kHostModelName, "V1.05", Identification::Current},
+      {IdReply("Tarvel200IMOT V1.05"), kHostModelName, "", Identification::Current},
+      {IdReply("Tarvel200IMOT"), kHostModelName, "V1.10", Identification::Current},  // no version token
+      {IdReply("Tarvel200IMOX V1.10"), kHostModelName, "", Identification::NoMatch},
+      {IdReply("Tarvel200XXX V0.01"), kGenericModelName, "V1.10", Identification::Current},
+      {IdReply("Tarvel200IMOT V1.10", 0), kHostModelName, "", Identification::NoMatch},
+      {IdReply("Tarvel200IMOT V1.10", 500), kHostModelName, "", Identification::Current},  // L past the reply
+      {badSignature, kHostModelName, "", Identification::NoMatch},
+      {IdReply("Tarvel200IM\x01OT V1.10"), kHostModelName, "", Identification::NoMatch},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IdentifyUnit(c.reply, c.model, c.firmware).result, c.result);
+  EXPECT_EQ(IdentifyUnit(IdReply("Tarvel200IMOT V1.05,x"), kHostModelName, "").version, "V1.05");
+}
+
+// The window with `units` fake units listed in ConfigKqn.ini, started.
+struct Bench {
+  ManualEventLoop loop;
+  ScriptedDialogService dialogs;
+  TempDir dir;
+  std::unique_ptr<TGenMFrmZPN> w;
+  std::vector<std::unique_ptr<FakeUnit>> units;
+
+  explicit Bench(int count) {
+    std::string ini = "units\n[Connection]\n";
+    for (int i = 0; i < count; ++i) ini += "DEV" + std::to_string(i + 1) + "=/dev/fake" + std::to_string(i) + "\n";
+    WriteText(dir / "ConfigKqn.ini", ini);
+    w = std::make_unique<TGenMFrmZPN>(loop, dialogs, dir.path(), [] { return std::string("08:00:00"); },
+                                      testing::FakePorts());
+    w->FormShow();
+    for (int i = 0; i < count; ++i)
+      units.push_back(std::make_unique<FakeUnit>(
+          dynamic_cast<FakeSerialPort&>(*w->Ops.channel(i).port), loop));
+  }
+  FakeUnit& unit(int i) { return *units[static_cast<size_t>(i)]; }
+  // Runs the start-up search and lets every unit identify itself.
+  void connectAll(const std::string& id = "Tarvel200IMOT V1.10") {
+    loop.advance(milliseconds(100 + 50 + 100 * static_cast<int>(units.size())));
+    for (auto& u : units)
+      for (const SentPacket& p : u->take())
+        if (p.discovery) u->identify(id);
+  }
+  void select(const std::string& name) {
+    w->ConfirmChip(FindChipByName(name)->chip);
+  }
+  void load(const std::string& name, const std::string& text) {
+    WriteText(dir / name, text);
+    dialogs.answerFile((dir / name).string());
+    w->SpdBtnOpenClick();
+  }
+  bool has(const std::string& line) const {
+    const auto& l = w->Log.lines();
+    return std::find(l.begin(), l.end(), line) != l.end();
+  }
+  size_t count(const std::string& line) const {
+    const auto& l = w->Log.lines();
+    return static_cast<size_t>(std::count(l.begin(), l.end(), line));
+  }
+  GaugeControl& gauge(int i) { return w->Gauges[static_cast<size_t>(i)]; }
+};
+
+TEST(Operations, DiscoveryConnectsUnitsThatIdentify) {
+  Bench b(3);
+  EXPECT_EQ(b.w->Ops.unitCount, 3);
+  b.loop.advance(milliseconds(100));  // Timer2's first tick runs the search
+  EXPECT_TRUE(b.has("> 08:00:00 Checking Device 2 In /dev/fake1............"));
+  EXPECT_EQ(b.w->InfoPanel.caption, "Searching Devices............");
+  b.loop.advance(milliseconds(150));
+  EXPECT_TRUE(b.unit(0).take().at(0).discovery);
+  EXPECT_TRUE(b.unit(1).take().empty()) << "the requests go out 100 ms apart";
+  b.loop.advance(milliseconds(200));
+  EXPECT_TRUE(b.unit(1).take().at(0).discovery);
+  EXPECT_TRUE(b.unit(2).take().at(0).discovery);
+  b.unit(0).identify("Tarvel200IMOT V1.10");
+  b.unit(1).identify("SomethingElse V1.0");
+  b.unit(2).progress(0x20, 0, 0, 0);  // a unit programming on its own reports even before it is found
+  EXPECT_TRUE(b.w->Ops.channel(0).connected);
+  EXPECT_FALSE(b.w->Ops.channel(1).connected);
+  EXPECT_EQ(b.w->Ops.foundCount, 1);
+  EXPECT_TRUE(b.has("> 08:00:00 C1 : 找到设备：Tarvel200IMOT V1.10!"));
+  EXPECT_TRUE(b.has("> 08:00:00 C2 : 未找到设备!"));
+  EXPECT_TRUE(b.has("> 08:00:00 C3 : Chip Blank Checking...."));
+  EXPECT_EQ(b.w->InfoPanel.caption, "未找到设备！");
+  EXPECT_TRUE(b.w->Loop.timerEnabled(b.w->Timer2)) << "not all found: the 100 ms timer goes on";
+}
+
+TEST(Operations, DownloadOfA64KiBChipAndTheEepBlocks) {
+  Bench b(2);
+  b.connectAll();
+  b.select("Z51F6412ARX");  // 64 KiB, no EEP
+  b.load("fw.hex", ":0400000011223344A6\r\n");
+  b.dialogs.clearRecord();
+  ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::Download));
+  std::vector<std::vector<SentPacket>> got(2);
+  for (int i = 0; i < 2; ++i)
+    b.unit(i).serve([&](FakeUnit& u, const SentPacket& p) {
+      got[static_cast<size_t>(i)].push_back(p);
+      if (p.command != kCmdRestartUnit) u.status(p.command, 0);
+    });
+  for (int i = 0; i < 2; ++i) {
+    const auto& sent = got[static_cast<size_t>(i)];
+    ASSERT_EQ(sent.size(), 1u + 16 + 1) << "configuration, 16 flash blocks, restart";
+    EXPECT_EQ(sent[0].command, kCmdDownloadConfig);
+    EXPECT_EQ(sent[0].payload.size(), 1024u);
+    EXPECT_EQ(sent[1].command, kCmdDownloadFlashBlock);
+    EXPECT_EQ(sent[1].payload[0], 0x11);
+    EXPECT_EQ(sent[16].argument, 60);
+    EXPECT_EQ(sent[17].command, kCmdRestartUnit);
+    for (const auto& p : sent) EXPECT_TRUE(p.checkOk);
+  }
+  EXPECT_EQ(b.count("> 08:00:00 C1 : 数据下载成功！"), 1u);
+  EXPECT_EQ(b.w->Ops.downloadCount, 2);
+  EXPECT_EQ(b.gauge(0).colour, GaugeColour::Blue);
+  EXPECT_EQ(b.gauge(0).progress, b.gauge(0).maxValue);
+
+  // The configuration block, unscrambled: unit 2's first serial number is the start plus one step.
+  auto unscramble = [](const SentPacket& p) {
+    std::vector<uint8_t> v = p.payload;
+    const uint8_t m0 = static_cast<uint8_t>((static_cast<uint8_t>(p.argument) ^ 0x5D) | 0x80);
+    const uint8_t m1 = static_cast<uint8_t>((static_cast<uint8_t>(p.argument >> 8) ^ 0x2B) | 0x80);
+    for (size_t k = 0; k < v.size(); ++k) v[k] ^= k % 2 ? m1 : m0;
+    return v;
+  };
+  const auto c1 = unscramble(got[0][0]), c2 = unscramble(got[1][0]);
+  EXPECT_EQ(std::string(c1.begin(), c1.begin() + 4), "ZWLP");
+  EXPECT_TRUE(std::equal(c1.begin(), c1.begin() + 512, c1.begin() + 512));
+  EXPECT_EQ(c1[96], 0);
+  EXPECT_EQ(c2[96], 1);
+  EXPECT_EQ(c2[90], 2) << "the step is units x gain";
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&c1[240])), "Z51F6412ARX");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&c1[256])), "fw.hex");
+  EXPECT_EQ(c1[4 + 16], 64) << "FlashSizeKB in the header";
+
+  // With EEP: 6144 bytes are two EEP blocks.
+  Bench e(1);
+  e.connectAll();
+  e.select("SC95F750x");
+  e.load("fw.hex", ":0400000011223344A6\r\n");
+  e.w->SetControl("ChkBoxEEP", "1");
+  ASSERT_TRUE(e.w->RunUnitCommand(UnitCommand::Download));
+  std::vector<SentPacket> sent;
+  e.unit(0).serve([&](FakeUnit& u, const SentPacket& p) {
+    sent.push_back(p);
+    if (p.command != kCmdRestartUnit) u.status(p.command, 6);
+  });
+  ASSERT_EQ(sent.size(), 1u + 8 + 2 + 1);
+  EXPECT_EQ(sent[9].command, kCmdDownloadEepBlock);
+  EXPECT_EQ(sent[10].argument, 4);
+  EXPECT_TRUE(e.has("> 08:00:00 C1 : 开始下载EEP Data数据......"));
+}
+
+TEST(Operations, PreconditionsAndBusyUnits) {
+  Bench b(3);
+  b.connectAll();
+  EXPECT_FALSE(b.w->RunUnitCommand(UnitCommand::BlankCheck));
+  EXPECT_EQ(b.dialogs.boxTexts().back(), "请选择并确认芯片型号！");
+  b.select("SC92F848x");
+  EXPECT_FALSE(b.w->RunUnitCommand(UnitCommand::Verify));
+  EXPECT_EQ(b.dialogs.boxTexts().back(), "请加载目标文件！");
+  ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::BlankCheck)) << "blank check needs no file";
+  for (int i = 0; i < 3; ++i) b.unit(i).take();
+  b.unit(0).status(kCmdChipCommand, 0);
+  b.unit(2).status(kCmdChipCommand, 0);
+  b.load("fw.hex", ":0400000011223344A6\r\n");
+  ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::Verify));
+  EXPECT_EQ(b.unit(0).take().at(0).command, kCmdReadFlashBlock);
+  EXPECT_TRUE(b.unit(1).take().empty()) << "unit 2 is still busy with its blank check";
+  EXPECT_EQ(b.w->Ops.channel(1).state, OperationState::BlankCheck);
+}
+
+TEST(Operations, WatchdogsFailSilentUnits) {
+  Bench b(2);
+  b.connectAll();
+  b.select("SC92F848x");
+  ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::BlankCheck));
+  b.unit(1).take();
+  b.unit(1).status(kCmdChipCommand, 0);
+  b.loop.advance(milliseconds(4990));
+  EXPECT_TRUE(b.w->Ops.channel(0).busy);
+  b.loop.advance(milliseconds(10));
+  EXPECT_FALSE(b.w->Ops.channel(0).busy);
+  EXPECT_TRUE(b.has("> 08:00:00 C1 : 命令执行操作超时！"));
+  EXPECT_EQ(b.gauge(0).colour, GaugeColour::Red);
+  EXPECT_EQ(b.gauge(1).colour, GaugeColour::Blue);
+  EXPECT_TRUE(b.has("> 08:00:00 C2 : 芯片为空！"));
+
+  ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::Erase));
+  b.loop.advance(milliseconds(19990));
+  EXPECT_TRUE(b.w->Ops.channel(0).busy) << "an erase gets 20 s";
+  b.loop.advance(milliseconds(10));
+  EXPECT_FALSE(b.w->Ops.channel(0).busy);
+  // A reply after the watchdog ended the operation changes nothing.
+  b.unit(0).status(kCmdChipCommand, 0);
+  EXPECT_EQ(b.count("> 08:00:00 C1 : 擦除芯片操作成功！"), 0u);
+}
+
+// A unit with a chip memory: programs, reads back, reports blank or not.
+struct ChipUnit {
+  std::vector<uint8_t> flash = std::vector<uint8_t>(64 * 1024, 0xFF);
+  uint8_t blankStatus = 0;
+  int corruptAt = -1;
+  void operator()(FakeUnit& u, const SentPacket& p) {
+    switch (p.command) {
+      case kCmdChipCommand:
+        if (p.argument == kSubBlankCheck) u.status(p.command, blankStatus);
+        else if (p.argument == kSubErase) { std::fill(flash.begin(), flash.end(), 0xFF); u.status(p.command, 0); }
+        else u.status(p.command, 0);
+        break;
+      case kCmdProgramFlashBlock:
+        std::copy(p.payload.begin() + 80, p.payload.end(), flash.begin() + p.argument * 1024);
+        u.status(p.command, 0);
+        break;
+      case kCmdReadFlashBlock: {
+        std::vector<uint8_t> block(flash.begin() + p.argument * 1024, flash.begin() + p.argument * 1024 + 4096);
+        if (corruptAt >= p.argument * 1024 && corruptAt < p.argument * 1024 + 4096) block[static_cast<size_t>(corruptAt - p.argument * 1024)] ^= 0x5A;
+        u.data(p.command, block);
+        break;
+      }
+      default:
+        u.status(p.command, 0);
+    }
+  }
+};
+
+TEST(Operations, AutomaticSequence) {
+  {  // blank chip: blank check, program, verify; "编程操作成功！" twice
+    Bench b(1);
+    b.connectAll();
+    b.select("SC92F848x");  // 16 KiB, no option bytes checked
+    b.load("fw.hex", ":0400000011223344A6\r\n");
+    ChipUnit chip;
+    ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::AutoProgram));
+    b.unit(0).serve(std::ref(chip));
+    EXPECT_EQ(chip.flash[3], 0x44);
+    EXPECT_TRUE(b.has("> 08:00:00 C1 : 开始自动编程，执行芯片查空......"));
+    EXPECT_EQ(b.count("> 08:00:00 C1 : 编程操作成功！"), 2u);
+    EXPECT_TRUE(b.has("> 08:00:00 C1 : Flash数据校验成功！"));
+    EXPECT_EQ(b.gauge(0).colour, GaugeColour::Blue);
+    EXPECT_FALSE(b.w->Ops.channel(0).busy);
+  }
+  {  // not blank: erase first; a verify difference is reported once, with its address
+    Bench b(1);
+    b.connectAll();
+    b.select("SC92F848x");
+    b.load("fw.hex", ":0400000011223344A6\r\n");
+    b.dialogs.clearRecord();
+    ChipUnit chip;
+    chip.blankStatus = 0x15;
+    chip.corruptAt = 0x1003;
+    ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::AutoProgram));
+    b.unit(0).serve(std::ref(chip));
+    EXPECT_TRUE(b.has("> 08:00:00 C1 : 芯片不为空! 擦除芯片..."));
+    EXPECT_TRUE(b.has("> 08:00:00 C1 : 擦除芯片操作成功！"));
+    ASSERT_EQ(b.dialogs.boxes().size(), 1u);
+    EXPECT_EQ(b.dialogs.boxes()[0].text, "Chip 1: Address=0x00001003,Buffer=0x00,Chip=0x5A");
+    EXPECT_EQ(b.dialogs.boxes()[0].buttons, (std::vector<Button>{Button::Yes, Button::Abort}));
+    EXPECT_TRUE(b.has("> 08:00:00 C1 : 数据编程校验错误!"));
+    EXPECT_EQ(b.gauge(0).colour, GaugeColour::Red);
+  }
+  {  // protected chip in a manual blank check
+    Bench b(1);
+    b.connectAll();
+    b.select("SC92F848x");
+    ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::BlankCheck));
+    ChipUnit chip;
+    chip.blankStatus = 0x13;
+    b.unit(0).serve(std::ref(chip));
+    EXPECT_TRUE(b.has("> 08:00:00 C1 : 芯片已保护！"));
+    EXPECT_TRUE(b.has("> 08:00:00 C1 : 芯片已被读保护！"));
+  }
+}
+
+TEST(Operations, AutomaticSequenceWithEepVerifiesFlashThenEep) {
+  Bench b(1);
+  b.connectAll();
+  b.select("SC95F750x");  // 32 KiB, EEP 6144
+  b.load("fw.hex", ":0400000011223344A6\r\n");
+  b.w->SetControl("ChkBoxEEP", "1");
+  std::vector<uint8_t> order;
+  ChipUnit chip;
+  chip.flash.resize(64 * 1024);
+  ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::AutoProgram));
+  b.unit(0).serve([&](FakeUnit& u, const SentPacket& p) {
+    if (order.empty() || order.back() != p.command) order.push_back(p.command);
+    if (p.command == kCmdReadEepBlock) {
+      std::vector<uint8_t> block(4096, 0x00);
+      u.data(p.command, block);
+    } else {
+      chip(u, p);
+    }
+  });
+  EXPECT_EQ(order, (std::vector<uint8_t>{kCmdChipCommand, kCmdProgramFlashBlock, kCmdProgramEepBlock,
+                                         kCmdReadFlashBlock, kCmdReadEepBlock}));
+  EXPECT_TRUE(b.has("> 08:00:00 C1 : EEP数据编程操作成功！"));
+  EXPECT_TRUE(b.has("> 08:00:00 C1 : Flash数据校验成功！"));
+  EXPECT_TRUE(b.has("> 08:00:00 C1 : EEP数据校验成功！"));
+  EXPECT_EQ(b.count("> 08:00:00 C1 : 编程操作成功！"), 1u);
+}
+
+TEST(Operations, ProgressRecordsDriveGaugesAndCounts) {
+  Bench b(2);
+  b.connectAll();
+  FakeUnit& u = b.unit(1);
+  u.sendPacket({0xFD, 0x40, 0x00, 0x00, 0x00, 0x20, 0x00, 0xA3});  // value 0, maximum 32
+  EXPECT_TRUE(b.has("> 08:00:00 C2 : Do Main Flash Programming...."));
+  EXPECT_EQ(b.gauge(1).progress, 2);
+  EXPECT_EQ(b.gauge(1).maxValue, 32);
+  u.progress(0x40, 0, 4, 32);
+  EXPECT_EQ(b.gauge(1).progress, 6);
+  EXPECT_EQ(b.count("> 08:00:00 C2 : Do Main Flash Programming...."), 1u);
+  u.progress(0xF0, 6, 0, 0);
+  u.progress(0xF0, 6, 0, 0);
+  u.progress(0xF0, 0x31, 0, 0);
+  const auto& l = b.w->Log.lines();
+  const std::vector<std::string> tail(l.end() - 6, l.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{
+                      "> 08:00:00 C2 : Progrmming Completed : Successed !", "> 08:00:00 C2 : OK=1, NG=0.",
+                      "> 08:00:00 C2 : Progrmming Completed : Successed !", "> 08:00:00 C2 : OK=2, NG=0.",
+                      "> 08:00:00 C2 : Progrmming Completed : Failed : Error=0x31!", "> 08:00:00 C2 : OK=2, NG=1."}));
+  EXPECT_EQ(b.gauge(1).colour, GaugeColour::Red);
+  const size_t before = b.w->Log.size();
+  u.sendPacket({0xFD, 0x20, 0, 0, 0, 0, 0, 0x01});  // bad sum: ignored
+  EXPECT_EQ(b.w->Log.size(), before);
+}
+
+TEST(Operations, PacketErrorsAndBadCheckWords) {
+  Bench b(1);
+  b.connectAll();
+  b.select("SC92F848x");
+  ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::BlankCheck));
+  b.unit(0).take();
+  const uint8_t bad[] = {0xC0, 1, 2, 3, 0xC0};  // decodes to fewer than 8 bytes
+  b.unit(0).feed(bad);
+  EXPECT_TRUE(b.has("> 08:00:00 C1 : 数据包错误！"));
+  ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::BlankCheck));
+  b.unit(0).take();
+  b.unit(0).status(kCmdChipCommand, 0, /*goodCheck=*/false);
+  EXPECT_TRUE(b.has("> 08:00:00 C1 : 操作失败！错误代码: 035/0x23"));
+}
+
+TEST(Operations, HangUpAndOfflineStart) {
+  Bench b(2);
+  b.connectAll();
+  b.select("SC92F848x");
+  ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::BlankCheck));
+  b.unit(0).port().requestHangup();
+  b.loop.runPending();
+  EXPECT_FALSE(b.w->Ops.channel(0).connected);
+  EXPECT_FALSE(b.w->Ops.channel(0).busy);
+  EXPECT_FALSE(b.unit(0).port().isOpen());
+
+  for (int i = 0; i < 2; ++i) b.unit(i).take();
+  b.w->StartOfflineProgrm1Click();
+  EXPECT_TRUE(b.has("> 08:00:00 Start Off-Line Programming......"));
+  b.loop.advance(milliseconds(40));
+  for (int i = 0; i < 2; ++i) {
+    const auto sent = b.unit(i).take();
+    ASSERT_EQ(sent.size(), 1u) << i;
+    EXPECT_EQ(sent[0].command, kCmdRestartUnit);
+    EXPECT_FALSE(b.w->Ops.channel(i).connected);
+  }
+}
+
+}  // namespace
+}  // namespace tarvel
