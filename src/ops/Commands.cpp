@@ -58,6 +58,13 @@ bool SendWithHeader(ProgrammerChannel& ch, const ChipSettings& chip, uint8_t com
   return Finish(ch, command, argument, chip, kSettingsHeaderSize + dataLength);
 }
 
+bool SendHeaderPrefix(ProgrammerChannel& ch, const ChipSettings& chip, uint8_t command, uint16_t argument,
+                      const SettingsHeader& header, size_t length) {
+  length = std::min(length, header.size());
+  std::copy_n(header.begin(), length, ch.link.packetBuffer.data() + 8);
+  return Finish(ch, command, argument, chip, length);
+}
+
 bool SendRestartUnit(ProgrammerChannel& ch) {
   uint8_t* p = ch.link.packetBuffer.data();
   const uint8_t fixed[8] = {kCmdRestartUnit, 0x52, 0x45, 0x53, 0x54, 0xA8, 0x02, 0x00};

@@ -45,6 +45,9 @@ bool SendBlock(ProgrammerChannel& ch, const ChipSettings& chip, uint8_t command,
 // the option write, nothing for the others).
 bool SendWithHeader(ProgrammerChannel& ch, const ChipSettings& chip, uint8_t command, uint16_t argument,
                     const SettingsHeader& header, std::span<const uint8_t> data = {}, size_t dataLength = 0);
+// Only the first `length` bytes of the settings header as the payload (the address-range read).
+bool SendHeaderPrefix(ProgrammerChannel& ch, const ChipSettings& chip, uint8_t command, uint16_t argument,
+                      const SettingsHeader& header, size_t length);
 bool SendRestartUnit(ProgrammerChannel& ch);
 bool SendDiscoveryRequest(ProgrammerChannel& ch);
 

@@ -157,6 +157,15 @@ void UnitOperations::dispatchReply(int ch, std::span<const uint8_t> frame) {
     case OperationState::VerifyFlash: onVerify(ch, status, false, data); break;
     case OperationState::VerifyEep: onVerify(ch, status, true, data); break;
     case OperationState::WriteOption: onWriteOption(ch, status); break;
+    case OperationState::ReadFlash:
+    case OperationState::ReadEep:
+    case OperationState::ReadOption:
+    case OperationState::ReadChecksum: onRead(ch, status, data); break;
+    case OperationState::ReadChipInfo:
+    case OperationState::ReadRange:
+      // Only ever started on the first unit.
+      if (ch == 0) onRead(ch, status, data);
+      break;
     default: break;  // no handler (Idle among them): the reply is dropped
   }
 }

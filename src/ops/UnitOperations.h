@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ inline constexpr int kChannelCount = 10;
 
 // The user commands that fan out to every idle, connected unit.
 enum class UnitCommand { Download, AutoProgram, BlankCheck, Erase, Program, Verify, WriteOption, WriteEep };
+
+// The reads of the chip in the first unit's socket.
+enum class ChipRead { MainMemory, EepMemory, OptionSetting, CheckSum, ChipInformation, SpecificAddress };
 
 // What a fan-out needs to know of the window at that moment.
 struct FanOutContext {
@@ -63,6 +67,11 @@ class UnitOperations {
   std::function<std::vector<std::string>()> searchPorts;
   // A unit needs new firmware (older version or the generic model).
   std::function<void(int channel)> onFirmwareUpgradeNeeded;
+  // A read finished: the main-flash image, or the EEP image, holds the chip's data now.
+  std::function<void()> onFlashRead;
+  std::function<void()> onEepRead;
+  // The option bytes read from unit `channel` (the reply payload), for the family's report.
+  std::function<void(int channel, std::span<const uint8_t> payload)> onOptionRead;
   // AdvanceSerial changed the serial number (the window shows it).
   std::function<void(uint32_t serial)> onSerialChanged;
   // Rows of the main-flash view changed at this address (serial number written).
@@ -81,6 +90,12 @@ class UnitOperations {
   // The download of one unit (also used by the unattended download).
   void StartDownload(int ch);
   void StartOffline();
+  // A read on unit 1. Checks the chip and the connection (boxes as the window shows them) and captures
+  // the settings where the read does; the window has switched pages and, for an address range, shown its
+  // dialog. False when refused.
+  bool StartRead(ChipRead command, const FanOutContext& context, uint32_t rangeStart = 0, uint16_t rangeLength = 0);
+  // The preconditions alone (an address-range read asks for its range only when they hold).
+  bool ReadPreconditions(const FanOutContext& context);
 
   // ---- serial numbers ----
   void WriteSerialIntoImage();
@@ -124,6 +139,7 @@ class UnitOperations {
   void onProgram(int ch, uint8_t status, bool eep);
   void onVerify(int ch, uint8_t status, bool eep, std::span<const uint8_t> data);
   void onWriteOption(int ch, uint8_t status);
+  void onRead(int ch, uint8_t status, std::span<const uint8_t> data);
   void nextDownloadStage(int ch);
   void afterFlashProgrammed(int ch);
   void afterVerified(int ch, bool eep);
@@ -137,6 +153,8 @@ class UnitOperations {
   PortFactory portFactory_;
   std::array<std::unique_ptr<ProgrammerChannel>, kChannelCount> channels_;
   int pendingRequests_ = 0;
+  uint32_t rangeStart_ = 0;
+  uint16_t rangeLength_ = 0;
 };
 
 }  // namespace tarvel

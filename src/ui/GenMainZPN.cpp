@@ -93,6 +93,9 @@ TGenMFrmZPN::TGenMFrmZPN(EventLoop& loop, DialogService& dialogs, std::filesyste
     SNEdit1.text = ChkBoxSNDP.checked ? Format("%u", serial) : Format("0x%0.8x", serial);
   };
   Ops.onFlashRowsChanged = [this](uint32_t address) { RefreshFlashRows(address); };
+  Ops.onFlashRead = [this] { ShowFlashView(); };
+  Ops.onEepRead = [this] { ShowEepView(); };
+  Ops.onOptionRead = [this](int ch, std::span<const uint8_t> payload) { ReportOptionRead(ch, payload); };
   // Until the firmware upgrade can run, a unit that needs one is connected and says so.
   Ops.onFirmwareUpgradeNeeded = [this](int ch) {
     Ops.channel(ch).connected = true;
@@ -201,6 +204,27 @@ WindowSettings TGenMFrmZPN::CurrentWindowSettings() const {
   w.gainText = GainEdit.text;
   w.addressText = AddrEdit.text;
   return w;
+}
+
+bool TGenMFrmZPN::RunReadCommand(ChipRead command) {
+  if (command != ChipRead::EepMemory) ViewPageCtrl.activePage = 0;
+  FanOutContext context;
+  context.chipSelected = Chip.ChipSelected;
+  context.fileLoaded = ObjectFileLoaded;
+  context.objectFileName = ObjectFileName;
+  context.window = CurrentWindowSettings();
+  if (command != ChipRead::SpecificAddress) return Ops.StartRead(command, context);
+  if (!Ops.ReadPreconditions(context)) return false;
+  TSetAddressForm form(LastReadRange, Chip.FamilyCode);
+  Dialogs.showModal(form);  // the read is sent whatever button closed the dialog
+  return Ops.StartRead(command, context, LastReadRange.start, static_cast<uint16_t>(LastReadRange.length));
+}
+
+void TGenMFrmZPN::ReportOptionRead(int channel, std::span<const uint8_t> payload) {
+  // The families' own reports come with their option dialogs; meanwhile every family gets the plain line.
+  const uint8_t b0 = payload.size() > 0 ? payload[0] : 0;
+  const uint8_t b1 = payload.size() > 1 ? payload[1] : 0;
+  Log.MainMessage(Format("Read Chip %d Option Byte : 0x%0.2x%0.2x.", channel + 1, b1, b0));
 }
 
 bool TGenMFrmZPN::RunUnitCommand(UnitCommand command) {
@@ -361,6 +385,12 @@ void TGenMFrmZPN::registerCommands() {
   on({"SpdBtnVerify", "Verification1"}, [this] { RunUnitCommand(UnitCommand::Verify); });
   on({"SpdBtnWrtOPB", "WriteOptionByte1"}, [this] { RunUnitCommand(UnitCommand::WriteOption); });
   on({"WriteEepDataMemory1"}, [this] { RunUnitCommand(UnitCommand::WriteEep); });
+  on({"ReadMainMemory1", "ReadChipData"}, [this] { RunReadCommand(ChipRead::MainMemory); });
+  on({"ReadEEPMemory1"}, [this] { RunReadCommand(ChipRead::EepMemory); });
+  on({"ReadOptionByte1"}, [this] { RunReadCommand(ChipRead::OptionSetting); });
+  on({"ReadChipCheckSum1"}, [this] { RunReadCommand(ChipRead::CheckSum); });
+  on({"ReadChipInformation1"}, [this] { RunReadCommand(ChipRead::ChipInformation); });
+  on({"ReadSpecificAddress1"}, [this] { RunReadCommand(ChipRead::SpecificAddress); });
 }
 
 // ---- life cycle ---------------------------------------------------------------------------------------

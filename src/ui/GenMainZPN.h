@@ -259,6 +259,10 @@ class TGenMFrmZPN {
   void BitBtnFindDevClick();
   // The unit commands of the button bar and the Command menu; false when a precondition refused.
   bool RunUnitCommand(UnitCommand command);
+  // The Read menu: on unit 1 only. The address-range read asks for its range first.
+  bool RunReadCommand(ChipRead command);
+  // The option bytes read back from a unit, reported as the chip's family does.
+  void ReportOptionRead(int channel, std::span<const uint8_t> payload);
   void StartOfflineProgrm1Click();
   // The programming settings as the window's controls show them.
   WindowSettings CurrentWindowSettings() const;

@@ -1,7 +1,9 @@
 // The operations on units, driven through the main window with units played on fake ports.
 #include <gtest/gtest.h>
 
+#include "base/Format.h"
 #include "base/ManualEventLoop.h"
+#include "image/Checksums.h"
 #include "base/ScriptedDialogService.h"
 #include "chips/Catalogue.h"
 #include "link/DeviceDiscovery.h"
@@ -425,6 +427,95 @@ TEST(Operations, HangUpAndOfflineStart) {
     EXPECT_EQ(sent[0].command, kCmdRestartUnit);
     EXPECT_FALSE(b.w->Ops.channel(i).connected);
   }
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+TEST(ReadBack, MainMemoryEepAndPreconditions) {
+  Bench b(1);
+  b.select("SC92F848x");  // 16 KiB
+  EXPECT_FALSE(b.w->RunReadCommand(ChipRead::MainMemory));
+  EXPECT_EQ(b.dialogs.boxTexts().back(), "请连接好设备！");
+  b.connectAll();
+  ASSERT_TRUE(b.w->RunReadCommand(ChipRead::MainMemory));
+  int requests = 0;
+  b.unit(0).serve([&](FakeUnit& u, const SentPacket& p) {
+    ++requests;
+    std::vector<uint8_t> block(4096, static_cast<uint8_t>(p.argument));
+    u.data(p.command, block);
+  });
+  EXPECT_EQ(requests, 4);
+  EXPECT_EQ(b.w->Image->FlashImage[0x3000], 12);
+  EXPECT_TRUE(b.has("> 08:00:00 C1 : Main Flash读取成功！"));
+  EXPECT_TRUE(b.has(Format("> 08:00:00 Read Chip Data CRC/ACC CheckSum = 0x%0.4x/0x%0.4x",
+                           ImageCrc16(b.w->Image->FlashImage, 0, 0x3FFF), (4 + 8 + 12) * 4096 & 0xFFFF)));
+  EXPECT_EQ(b.w->HexViewer.rowCount(), 1024);
+
+  Bench e(1);
+  e.connectAll();
+  e.select("SC95F750x");  // EEP 6144
+  e.w->Image->EepImage.fill(0x11);
+  ASSERT_TRUE(e.w->RunReadCommand(ChipRead::EepMemory));
+  e.unit(0).serve([&](FakeUnit& u, const SentPacket& p) { u.data(p.command, std::vector<uint8_t>(4096, 0x77)); });
+  EXPECT_EQ(e.w->Image->EepImage[6143], 0x77);
+  EXPECT_EQ(e.w->Image->EepImage[6144], 0x11) << "only EepSize bytes are taken";
+  EXPECT_TRUE(e.has("> 08:00:00 C1 : 读取EEP数据成功！"));
+}
+
+TEST(ReadBack, InformationChecksumAndAddressRange) {
+  Bench b(1);
+  b.connectAll();
+  b.select("MC96F8316S");  // Abov, option page 32 bytes
+  ASSERT_TRUE(b.w->RunReadCommand(ChipRead::ChipInformation));
+  std::vector<uint8_t> info(4 + 64, 0);
+  info[0] = 0x12, info[1] = 0x34, info[2] = 0x05, info[4] = 0xAA;
+  b.unit(0).serve([&](FakeUnit& u, const SentPacket& p) { u.data(p.command, info); });
+  const auto& l = b.w->Log.lines();
+  const std::vector<std::string> tail(l.end() - 9, l.end());
+  EXPECT_EQ(tail[0], "");
+  EXPECT_EQ(tail[1], ">     Chip Device ID is 0x1234,Revsion is 0x05.");
+  EXPECT_EQ(tail[3], ">     Chip Option Data as Below: ");
+  EXPECT_EQ(tail[4], "  0x00 : AA 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+  EXPECT_EQ(tail[6], ">     Chip Trim Data as Below: ");
+
+  ASSERT_TRUE(b.w->RunReadCommand(ChipRead::CheckSum));
+  b.unit(0).serve([&](FakeUnit& u, const SentPacket& p) { u.status(p.command, 6); });
+  EXPECT_EQ(b.w->Log.lines().back(), "> 08:00:00 C1 : 操作成功！");
+  ASSERT_TRUE(b.w->RunReadCommand(ChipRead::CheckSum));
+  b.unit(0).serve([&](FakeUnit& u, const SentPacket& p) { u.data(p.command, std::vector<uint8_t>{0x34, 0x12, 0x78, 0x56}); });
+  EXPECT_EQ(b.w->Log.lines().back(), "> 08:00:00 C1 : 读取芯片校验和CRC/ACC : 0x1234/0x5678");
+
+  b.dialogs.answerModal({{{"EditAddr", "0x1008"}, {"SpinEditRD", "64"}}, Button::OK});
+  ASSERT_TRUE(b.w->RunReadCommand(ChipRead::SpecificAddress));
+  std::vector<SentPacket> sent;
+  b.unit(0).serve([&](FakeUnit& u, const SentPacket& p) {
+    sent.push_back(p);
+    std::vector<uint8_t> bytes(64);
+    for (size_t i = 0; i < 64; ++i) bytes[i] = static_cast<uint8_t>(i);
+    u.data(p.command, bytes);
+  });
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].argument, 121);
+  EXPECT_EQ(sent[0].payload.size(), 64u);
+  EXPECT_EQ(sent[0].payload[49], 0x10) << "start address 0x1000 at header bytes 48..51";
+  EXPECT_EQ(sent[0].payload[52], 64);
+  const auto& m = b.w->Log.lines();
+  EXPECT_EQ(m[m.size() - 5], "> Read Address Memory Data below: ");
+  EXPECT_EQ(m[m.size() - 4].substr(0, 19), "0x00001000 : 00 01 ");
+  EXPECT_EQ(m.back().substr(0, 13), "0x00001030 : ");
+}
+
+TEST(ReadBack, OptionBytesGetTheirReport) {
+  Bench b(1);
+  b.connectAll();
+  b.select("IT8856FN");
+  ASSERT_TRUE(b.w->RunReadCommand(ChipRead::OptionSetting));
+  b.unit(0).serve([&](FakeUnit& u, const SentPacket& p) { u.data(p.command, std::vector<uint8_t>{0x34, 0x12, 0}); });
+  EXPECT_EQ(b.w->Log.lines().back(), "> 08:00:00 Read Chip 1 Option Byte : 0x1234.");
 }
 
 }  // namespace
