@@ -171,6 +171,22 @@ void TGenMFrmZPN::Timer2Timer() {
 
 void TGenMFrmZPN::BitBtnFindDevClick() { Ops.SearchDevices(); }
 
+void TGenMFrmZPN::ButtonCfgSNClick() {
+  if (!Chip.ChipSelected || !ObjectFileLoaded) {
+    Dialogs.warning("请先选择芯片并加载数据文件！");
+    return;
+  }
+  TConfigSNForm form(Dialogs, Chip, *Image);
+  if (Dialogs.showModal(form) != Button::OK) return;
+  if (form.written == 0) ShowFlashView();
+  if (form.written == 1 && Chip.EepSize > 0) ShowEepView();
+}
+
+void TGenMFrmZPN::SpdBtnHolyClick(const std::string& address) {
+  THolySNxUIDxFRM form(Dialogs, *Image, address);
+  if (Dialogs.showModal(form) == Button::OK && form.written) ShowOptionView();
+}
+
 void TGenMFrmZPN::StartOfflineProgrm1Click() {
   ComboBoxCOM.items.clear();
   Ops.StartOffline();
@@ -376,6 +392,9 @@ void TGenMFrmZPN::registerCommands() {
   on({"ChkBoxSNDP"}, [this] { ChkBoxSNDPClick(); });
   on({"CheckBoxSN"}, [this] { CheckBoxSNClick(); });
   on({"BitBtnFindDev"}, [this] { BitBtnFindDevClick(); });
+  on({"ButtonCfgSN"}, [this] { ButtonCfgSNClick(); });
+  on({"SpdBtnISNH"}, [this] { SpdBtnHolyClick("0x00"); });
+  on({"SpdBtnUsrID"}, [this] { SpdBtnHolyClick("0x08"); });
   on({"StartOfflineProgrm1"}, [this] { StartOfflineProgrm1Click(); });
   on({"SpdBtnDownLoad", "Download1"}, [this] { RunUnitCommand(UnitCommand::Download); });
   on({"AutoSpdBtn", "AutoProgram1"}, [this] { RunUnitCommand(UnitCommand::AutoProgram); });

@@ -21,6 +21,7 @@
 #include "chips/ObjectLoad.h"
 #include "image/MemoryImage.h"
 #include "link/PortDiscovery.h"
+#include "ops/ConfigSN.h"
 #include "ops/UnitOperations.h"
 #include "project/ConfigLog.h"
 #include "ui/About.h"
@@ -257,6 +258,8 @@ class TGenMFrmZPN {
   void ChkBoxSNDPClick();
   void CheckBoxSNClick();
   void BitBtnFindDevClick();
+  void ButtonCfgSNClick();                     // fixed data into the main flash (or EEP) image
+  void SpdBtnHolyClick(const std::string& address);  // S/N base data (0x00) or user ID (0x08) in the option data
   // The unit commands of the button bar and the Command menu; false when a precondition refused.
   bool RunUnitCommand(UnitCommand command);
   // The Read menu: on unit 1 only. The address-range read asks for its range first.
