@@ -67,84 +67,69 @@ size_t ChannelLink::EncodePacket(size_t length) {
 }
 
 void ChannelLink::ResetReceive() {
-  rxStart_ = rxLength_ = 0;
-  discarding_ = false;
+  scan_ = Scan::Search;
+  frameLength_ = 0;
   ++resets_;
-}
-
-ChannelLink::Cut ChannelLink::ExtractFrame(size_t& pos, size_t& frameLength) {
-  frameLength = 0;
-  // Search: the last END of a run opens the frame (END END is a closing and an opening END).
-  for (;;) {
-    while (pos < rxLength_ && rxBuffer_[pos] != kSlipEnd) ++pos;
-    if (pos == rxLength_) return Cut::None;
-    frameBuffer_[0] = kSlipEnd;
-    frameLength = 1;
-    ++pos;
-    if (pos < rxLength_ && rxBuffer_[pos] == kSlipEnd) continue;
-    break;
-  }
-  // Copy up to and including the closing END.
-  while (pos < rxLength_) {
-    if (frameLength == frameBuffer_.size()) return Cut::TooLong;
-    const uint8_t b = rxBuffer_[pos++];
-    frameBuffer_[frameLength++] = b;
-    if (b == kSlipEnd) return Cut::Frame;
-  }
-  return Cut::None;
-}
-
-bool ChannelLink::SkipThroughEnd(size_t& pos) const {
-  while (pos < rxLength_ && rxBuffer_[pos] != kSlipEnd) ++pos;
-  if (pos == rxLength_) return false;
-  ++pos;
-  return true;
-}
-
-void ChannelLink::KeepRest(size_t from) {
-  // What the next search would skip is not worth keeping: bytes before the first END, and all but the
-  // last END of a run. What stays is one frame in progress, never longer than a frame.
-  while (from < rxLength_ && rxBuffer_[from] != kSlipEnd) ++from;
-  while (from + 1 < rxLength_ && rxBuffer_[from + 1] == kSlipEnd) ++from;
-  const size_t rest = rxLength_ - from;
-  if (rest > 0 && from > 0) std::memmove(rxBuffer_.data(), rxBuffer_.data() + from, rest);
-  rxStart_ = 0;
-  rxLength_ = rest;
 }
 
 void ChannelLink::ReceiveData(std::span<const uint8_t> chunk) {
   countdown_ = kReceiveCountdown;
   const uint32_t resets = resets_;
-  // A chunk larger than the free space is taken in parts; after each part at most one frame in
-  // progress is kept, so every part makes room for the next.
-  while (!chunk.empty()) {
-    if (rxStart_ > 0) KeepRest(rxStart_);
-    const size_t take = std::min(chunk.size(), rxBuffer_.size() - rxLength_);
-    std::memcpy(rxBuffer_.data() + rxLength_, chunk.data(), take);
-    rxLength_ += take;
-    chunk = chunk.subspan(take);
+  const uint8_t* p = chunk.data();
+  const uint8_t* const end = p + chunk.size();
+  auto nextEnd = [&] {
+    return static_cast<const uint8_t*>(std::memchr(p, kSlipEnd, static_cast<size_t>(end - p)));
+  };
 
-    size_t pos = rxStart_;
-    if (discarding_) {
-      discarding_ = !SkipThroughEnd(pos);
-      rxStart_ = pos;
-    }
-    while (!discarding_) {
-      size_t frameLength = 0;
-      const Cut cut = ExtractFrame(pos, frameLength);
-      if (cut == Cut::None) break;
-      if (cut == Cut::TooLong) {
-        ++droppedFrames_;
-        discarding_ = !SkipThroughEnd(pos);
-        rxStart_ = pos;
-        continue;
+  while (p < end) {
+    switch (scan_) {
+      case Scan::Search: {
+        const uint8_t* e = nextEnd();
+        if (!e) return;
+        frameBuffer_[0] = kSlipEnd;
+        frameLength_ = 1;
+        scan_ = Scan::Opened;
+        p = e + 1;
+        break;
       }
-      // Consumed before the hand-over, so a handler that throws or resets leaves a consistent state.
-      rxStart_ = pos;
-      if (onFrame_) onFrame_(std::span<const uint8_t>(frameBuffer_.data(), frameLength));
-      if (resets_ != resets) return;
+      case Scan::Opened:
+        // END END is a closing and an opening END: the last END of a run opens the frame.
+        if (*p == kSlipEnd) {
+          ++p;
+          break;
+        }
+        scan_ = Scan::Copy;
+        break;
+      case Scan::Copy: {
+        const uint8_t* e = nextEnd();
+        const size_t n = static_cast<size_t>((e ? e + 1 : end) - p);
+        if (n > frameBuffer_.size() - frameLength_) {
+          ++droppedFrames_;
+          frameLength_ = 0;
+          scan_ = e ? Scan::Search : Scan::Discard;
+          p = e ? e + 1 : end;
+          break;
+        }
+        std::memcpy(frameBuffer_.data() + frameLength_, p, n);
+        frameLength_ += n;
+        p += n;
+        if (!e) break;
+        // Consumed before the hand-over, so a handler that throws or resets leaves a consistent state.
+        const size_t length = frameLength_;
+        scan_ = Scan::Search;
+        frameLength_ = 0;
+        if (onFrame_) onFrame_(std::span<const uint8_t>(frameBuffer_.data(), length));
+        if (resets_ != resets) return;
+        break;
+      }
+      case Scan::Discard: {
+        const uint8_t* e = nextEnd();
+        if (!e) return;
+        scan_ = Scan::Search;
+        p = e + 1;
+        break;
+      }
     }
-    KeepRest(rxStart_);
   }
 }
 

@@ -34,8 +34,6 @@ constexpr size_t kPacketBufferSize = 6144;
 // The longest frame accepted on receive: a full packet buffer with every byte escaped, and both ENDs.
 constexpr size_t kFrameBufferSize = 2 * kPacketBufferSize + 2;
 constexpr size_t kTxBufferSize = kFrameBufferSize + kFrameTrailerLength;
-// A frame in progress plus one read of the serial port.
-constexpr size_t kRxBufferSize = kFrameBufferSize + 2048;
 
 // Writes the frame of `packet` into `frame` and returns its length (at most 2n + 7). Throws
 // std::length_error, having written nothing past `frame`, when it does not fit.
@@ -53,10 +51,15 @@ DecodedFrame DecodeFrame(std::span<const uint8_t> frame, std::span<uint8_t> pack
 
 // One channel's link buffers and receive path. Runs on the loop thread only.
 //
+// The receive path is a byte-stream scanner: the frame in progress is copied into the frame buffer as its
+// bytes arrive and kept there between chunks, so every received byte is looked at once, however finely
+// the serial port cuts the stream. Bytes outside frames are never kept, so noise without END cannot fill
+// anything.
+//
 // A frame that grows past kFrameBufferSize cannot be legal (a unit's stream lost its closing END, or is
 // noise): it is dropped with everything up to and including the next END, which would have closed it,
 // and counted in droppedFrames(). Its reply is lost, which the channel's watchdog reports like any
-// missing reply. Bytes outside frames are never kept, so noise without END cannot fill the buffer.
+// missing reply.
 class ChannelLink {
  public:
   using FrameHandler = std::function<void(std::span<const uint8_t> frame)>;
@@ -79,7 +82,8 @@ class ChannelLink {
   // chunk being processed is then dropped as well.
   void ResetReceive();
 
-  size_t rxLength() const { return rxLength_ - rxStart_; }
+  // Bytes kept for the next chunk: the frame in progress, its opening END included.
+  size_t rxLength() const { return (scan_ == Scan::Opened || scan_ == Scan::Copy) ? frameLength_ : 0; }
   uint32_t droppedFrames() const { return droppedFrames_; }
 
   // Decodes a frame into packetBuffer.
@@ -92,19 +96,18 @@ class ChannelLink {
   std::array<uint8_t, kTxBufferSize> txBuffer{};
 
  private:
-  enum class Cut { Frame, None, TooLong };
-  Cut ExtractFrame(size_t& pos, size_t& frameLength);
-  // Skips to just past the next END in rxBuffer_; false if there is none.
-  bool SkipThroughEnd(size_t& pos) const;
-  void KeepRest(size_t from);
+  enum class Scan : uint8_t {
+    Search,   // skipping bytes outside frames, up to an END
+    Opened,   // an END was seen; another END right after it opens the frame instead
+    Copy,     // inside a frame, up to its closing END
+    Discard,  // inside a frame too long to keep, up to its closing END
+  };
 
   uint16_t& countdown_;
   FrameHandler onFrame_;
-  std::array<uint8_t, kRxBufferSize> rxBuffer_{};
-  size_t rxStart_ = 0;   // bytes before it are consumed
-  size_t rxLength_ = 0;  // end of the valid bytes
+  Scan scan_ = Scan::Search;
+  size_t frameLength_ = 0;
   std::array<uint8_t, kFrameBufferSize> frameBuffer_{};
-  bool discarding_ = false;  // inside a dropped frame, up to its closing END
   uint32_t resets_ = 0;
   uint32_t droppedFrames_ = 0;
 };
