@@ -11,9 +11,6 @@ namespace tarvel {
 inline constexpr const char* kHostModelName = "Tarvel200IMOT";
 inline constexpr const char* kGenericModelName = "Tarvel200XXX";
 
-// The discovery request: written to the port as it stands (not a packet).
-inline constexpr uint8_t kDiscoveryRequest[10] = {0xC0, 0xA3, 0xA5, 0x35, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-
 enum class Identification { NoMatch, Current, Older };
 
 struct IdentifyResult {

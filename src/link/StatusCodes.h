@@ -4,13 +4,11 @@
 #include <cstdint>
 #include <string>
 
+#include "link/LinkPacket.h"
+
 namespace tarvel {
 
-inline constexpr uint8_t kStatusOk = 0x00;
-inline constexpr uint8_t kStatusAck = 0x06;  // the unit's acknowledge, a success like 0
 inline constexpr uint8_t kStatusNotBlank = 0x15;
-inline constexpr uint8_t kStatusPacketError = 0x20;  // a frame that does not decode (made by the host)
-inline constexpr uint8_t kStatusCheckWord = 0x23;    // a reply whose check word is wrong (made by the host)
 inline constexpr uint8_t kStatusVerifyError = 0x31;
 inline constexpr uint8_t kStatusConfigError = 0x45;
 

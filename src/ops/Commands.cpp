@@ -2,95 +2,88 @@
 
 #include <algorithm>
 
-#include "image/Checksums.h"
-#include "link/DeviceDiscovery.h"
+#include "link/LinkPacket.h"
 
 namespace tarvel {
 namespace {
 
-constexpr uint8_t kConfigKey0 = 0x5D;
-constexpr uint8_t kConfigKey1 = 0x2B;
+LinkSettingsBytes SettingsBytes(const ChipSettings& chip) {
+  return LinkSettingsBytes{chip.SettingsTag, chip.FamilyCode, chip.ChipSubtype};
+}
 
-// Writes the envelope around a payload already in place at packetBuffer[8 ..] and sends the frame.
-bool Finish(ProgrammerChannel& ch, uint8_t command, uint16_t argument, const ChipSettings& chip, size_t n) {
-  uint8_t* p = ch.link.packetBuffer.data();
-  p[0] = command;
-  p[1] = static_cast<uint8_t>(argument);
-  p[2] = static_cast<uint8_t>(argument >> 8);
-  p[3] = chip.SettingsTag;
-  p[4] = chip.FamilyCode;
-  p[5] = chip.ChipSubtype;
-  p[6] = static_cast<uint8_t>(n);
-  p[7] = static_cast<uint8_t>(n >> 8);
-  const uint16_t check = ImageCrc16(ch.link.packetBuffer, 0, static_cast<uint32_t>(7 + n));
-  p[8 + n] = static_cast<uint8_t>(check);
-  p[9 + n] = static_cast<uint8_t>(check >> 8);
+PacketSpan Buffer(ProgrammerChannel& ch) { return PacketSpan(ch.link.packetBuffer); }
+
+// Encodes the packet built in the channel's buffer and queues the frame on its port.
+bool Send(ProgrammerChannel& ch, size_t length) {
   if (!ch.port) return false;
-  const size_t frame = ch.link.EncodePacket(10 + n);
+  const size_t frame = ch.link.EncodePacket(length);
   return ch.port->SendBytes(std::span<const uint8_t>(ch.link.txBuffer.data(), frame));
 }
+
+// 4 KiB of `image` from `offset`; bytes beyond the image (a size rounded up past its end) go out as 0xFF.
+std::array<uint8_t, kBlockSize> Block(std::span<const uint8_t> image, uint64_t offset) {
+  std::array<uint8_t, kBlockSize> b;
+  for (size_t i = 0; i < kBlockSize; ++i) b[i] = offset + i < image.size() ? image[offset + i] : 0xFF;
+  return b;
+}
+
+SettingsHeader View(const OperationHeader& h) { return SettingsHeader(h); }
 
 }  // namespace
 
-bool SendDownloadConfig(ProgrammerChannel& ch, const ChipSettings& chip, uint16_t argument, const ConfigBlock& block) {
-  uint8_t* payload = ch.link.packetBuffer.data() + 8;
-  std::copy(block.begin(), block.end(), payload);
-  std::copy(block.begin(), block.end(), payload + kConfigBlockSize);
-  const uint8_t m0 = static_cast<uint8_t>((static_cast<uint8_t>(argument) ^ kConfigKey0) | 0x80);
-  const uint8_t m1 = static_cast<uint8_t>((static_cast<uint8_t>(argument >> 8) ^ kConfigKey1) | 0x80);
-  for (size_t i = 0; i < 2 * kConfigBlockSize; ++i) payload[i] ^= (i % 2 == 0) ? m0 : m1;
-  return Finish(ch, kCmdDownloadConfig, argument, chip, 2 * kConfigBlockSize);
+bool SendDownloadConfig(ProgrammerChannel& ch, const ChipSettings& chip, RandomSource& random, const ConfigBlock& block) {
+  return Send(ch, BuildDownloadConfig(Buffer(ch), SettingsBytes(chip), block, random));
 }
 
-bool SendBlock(ProgrammerChannel& ch, const ChipSettings& chip, uint8_t command, uint16_t position,
-               std::span<const uint8_t> image, uint64_t offset) {
-  uint8_t* payload = ch.link.packetBuffer.data() + 8;
-  for (size_t i = 0; i < kBlockSize; ++i) payload[i] = offset + i < image.size() ? image[offset + i] : 0xFF;
-  return Finish(ch, command, position, chip, kBlockSize);
+bool SendDataBlock(ProgrammerChannel& ch, const ChipSettings& chip, bool eep, uint16_t position,
+                   std::span<const uint8_t> image, uint64_t offset) {
+  const auto block = Block(image, offset);
+  return Send(ch, eep ? BuildDownloadEepBlock(Buffer(ch), SettingsBytes(chip), position, block)
+                      : BuildDownloadFlashBlock(Buffer(ch), SettingsBytes(chip), position, block));
 }
 
-bool SendWithHeader(ProgrammerChannel& ch, const ChipSettings& chip, uint8_t command, uint16_t argument,
-                    const SettingsHeader& header, std::span<const uint8_t> data, size_t dataLength) {
-  uint8_t* payload = ch.link.packetBuffer.data() + 8;
-  std::copy(header.begin(), header.end(), payload);
-  std::fill(payload + kSettingsHeaderSize, payload + kSettingsHeaderSize + dataLength, 0xFF);
-  std::copy_n(data.begin(), std::min(data.size(), dataLength), payload + kSettingsHeaderSize);
-  return Finish(ch, command, argument, chip, kSettingsHeaderSize + dataLength);
+bool SendChipCommand(ProgrammerChannel& ch, const ChipSettings& chip, uint16_t subCommand, const OperationHeader& header) {
+  return Send(ch, BuildChipCommand(Buffer(ch), SettingsBytes(chip), subCommand, View(header)));
 }
 
-bool SendHeaderPrefix(ProgrammerChannel& ch, const ChipSettings& chip, uint8_t command, uint16_t argument,
-                      const SettingsHeader& header, size_t length) {
-  length = std::min(length, header.size());
-  std::copy_n(header.begin(), length, ch.link.packetBuffer.data() + 8);
-  return Finish(ch, command, argument, chip, length);
+bool SendProgramBlock(ProgrammerChannel& ch, const ChipSettings& chip, bool eep, uint16_t position,
+                      const OperationHeader& header, std::span<const uint8_t> image, uint64_t offset) {
+  const auto block = Block(image, offset);
+  return Send(ch, eep ? BuildProgramEepBlock(Buffer(ch), SettingsBytes(chip), position, View(header), block)
+                      : BuildProgramFlashBlock(Buffer(ch), SettingsBytes(chip), position, View(header), block));
 }
 
-bool SendRestartUnit(ProgrammerChannel& ch) {
-  uint8_t* p = ch.link.packetBuffer.data();
-  const uint8_t fixed[8] = {kCmdRestartUnit, 0x52, 0x45, 0x53, 0x54, 0xA8, 0x02, 0x00};
-  std::copy(std::begin(fixed), std::end(fixed), p);
-  p[8] = p[9] = 0;
-  const uint16_t check = ImageCrc16(ch.link.packetBuffer, 0, 9);
-  p[10] = static_cast<uint8_t>(check);
-  p[11] = static_cast<uint8_t>(check >> 8);
-  if (!ch.port) return false;
-  const size_t frame = ch.link.EncodePacket(12);
-  return ch.port->SendBytes(std::span<const uint8_t>(ch.link.txBuffer.data(), frame));
+bool SendReadBlock(ProgrammerChannel& ch, const ChipSettings& chip, bool eep, uint16_t position,
+                   const OperationHeader& header) {
+  return Send(ch, eep ? BuildReadEepBlock(Buffer(ch), SettingsBytes(chip), position, View(header))
+                      : BuildReadFlashBlock(Buffer(ch), SettingsBytes(chip), position, View(header)));
 }
 
-bool SendDiscoveryRequest(ProgrammerChannel& ch) {
-  return ch.port && ch.port->SendBytes(kDiscoveryRequest);
+bool SendWriteOption(ProgrammerChannel& ch, const ChipSettings& chip, const OperationHeader& header,
+                     std::span<const uint8_t> optionData) {
+  std::array<uint8_t, kOptionWriteDataLength> data{};
+  std::copy_n(optionData.begin(), std::min(optionData.size(), data.size()), data.begin());
+  return Send(ch, BuildWriteOption(Buffer(ch), SettingsBytes(chip), View(header), data));
 }
 
-uint8_t ReplyStatus(std::span<const uint8_t> packet) {
-  const size_t L = packet.size();
-  if (L < 8) return 0x23;
-  const uint16_t stored = static_cast<uint16_t>(packet[L - 2] | packet[L - 1] << 8);
-  if (ImageCrc16(packet, 0, static_cast<uint32_t>(L - 3)) != stored) return 0x23;
-  const uint16_t length = static_cast<uint16_t>(packet[6] | packet[7] << 8);
-  if (length >= 3) return 0;
-  // A status reply too short to hold its status byte cannot be believed.
-  return L > 8 ? packet[8] : 0x23;
+bool SendReadRange(ProgrammerChannel& ch, const ChipSettings& chip, const OperationHeader& header, uint32_t start,
+                   uint16_t length) {
+  return Send(ch, BuildReadRange(Buffer(ch), SettingsBytes(chip), View(header), start, length));
 }
+
+bool SendRestartUnit(ProgrammerChannel& ch) { return Send(ch, BuildRestartUnit(Buffer(ch))); }
+
+bool SendFirmwareBlock(ProgrammerChannel& ch, uint16_t index, std::span<const uint8_t> image, RandomSource& random) {
+  std::array<uint8_t, kFirmwareImageBlockLength> block;
+  const uint64_t offset = static_cast<uint64_t>(index) * kFirmwareImageBlockLength;
+  for (size_t i = 0; i < block.size(); ++i) block[i] = offset + i < image.size() ? image[offset + i] : 0xFF;
+  return Send(ch, BuildFirmwareBlock(Buffer(ch), index, block, random));
+}
+
+bool SendFirmwareDone(ProgrammerChannel& ch) { return Send(ch, BuildFirmwareDone(Buffer(ch))); }
+
+bool SendDiscoveryRequest(ProgrammerChannel& ch) { return ch.port && ch.port->SendBytes(kDiscoveryRequest); }
+
+uint8_t ReplyStatus(std::span<const uint8_t> packet) { return CheckReply(packet); }
 
 }  // namespace tarvel

@@ -71,7 +71,7 @@ void UnitOperations::StartDownload(int ch) {
   in.fileLoaded = fileLoaded;
   in.objectFileName = objectFileName;
   const ConfigBlock block = BuildConfigBlock(chip_, image_, settings, random_, in);
-  SendDownloadConfig(c, chip_, static_cast<uint16_t>(random_.word16() % 65535), block);
+  SendDownloadConfig(c, chip_, random_, block);
 }
 
 void UnitOperations::onDownload(int ch, uint8_t status) {
@@ -86,13 +86,13 @@ void UnitOperations::onDownload(int ch, uint8_t status) {
       c.gaugeAdvance = false;
       ChannelMessage(ch, "开始下载Main Flash数据......");
       BeginChannelOperation(ch, kFirstReplyTicks, chip_.FlashSizeKB, true);
-      SendBlock(c, chip_, kCmdDownloadFlashBlock, 0, image_.FlashImage, 0);
+      SendDataBlock(c, chip_, false, 0, image_.FlashImage, 0);
       return;
     case OperationState::DownloadFlash:
       c.position = static_cast<uint16_t>(c.position + 4);
       if (c.gauge) c.gauge->progress = c.position + 1;
       if (c.position < c.endPosition) {
-        SendBlock(c, chip_, kCmdDownloadFlashBlock, c.position, image_.FlashImage, c.position * 1024ull);
+        SendDataBlock(c, chip_, false, c.position, image_.FlashImage, c.position * 1024ull);
         return;
       }
       nextDownloadStage(ch);
@@ -101,7 +101,7 @@ void UnitOperations::onDownload(int ch, uint8_t status) {
       c.position = static_cast<uint16_t>(c.position + 4);
       if (c.gauge) c.gauge->progress = c.position + 1;
       if (c.position < c.endPosition) {
-        SendBlock(c, chip_, kCmdDownloadEepBlock, c.position, image_.EepImage, c.position * 1024ull);
+        SendDataBlock(c, chip_, true, c.position, image_.EepImage, c.position * 1024ull);
         return;
       }
       break;
@@ -133,7 +133,7 @@ void UnitOperations::nextDownloadStage(int ch) {
   }
   c.state = OperationState::DownloadEep;
   BeginChannelOperation(ch, kFirstReplyTicks, KiB(bytes), true);
-  SendBlock(c, chip_, kCmdDownloadEepBlock, 0, image_.EepImage, 0);
+  SendDataBlock(c, chip_, true, 0, image_.EepImage, 0);
 }
 
 // ---- the programming sequence -------------------------------------------------------------------------
@@ -144,7 +144,7 @@ void UnitOperations::startBlankCheck(int ch, bool automatic) {
   c.gaugeAdvance = true;
   ChannelMessage(ch, automatic ? "开始自动编程，执行芯片查空......" : "开始芯片查空......");
   BeginChannelOperation(ch, kFirstReplyTicks, chip_.FlashSizeKB, false);
-  SendWithHeader(c, chip_, kCmdChipCommand, kSubBlankCheck, header());
+  SendChipCommand(c, chip_, ChipSubCommand::BlankCheck, header());
 }
 
 void UnitOperations::startErase(int ch, const char* message) {
@@ -153,7 +153,7 @@ void UnitOperations::startErase(int ch, const char* message) {
   c.gaugeAdvance = true;
   ChannelMessage(ch, message);
   BeginChannelOperation(ch, kEraseReplyTicks, chip_.FlashSizeKB, false);
-  SendWithHeader(c, chip_, kCmdChipCommand, kSubErase, header());
+  SendChipCommand(c, chip_, ChipSubCommand::Erase, header());
 }
 
 void UnitOperations::startProgramFlash(int ch) {
@@ -162,7 +162,7 @@ void UnitOperations::startProgramFlash(int ch) {
   c.gaugeAdvance = false;
   ChannelMessage(ch, "开始Main Flash编程......");
   BeginChannelOperation(ch, kFirstReplyTicks, chip_.FlashSizeKB, true);
-  SendWithHeader(c, chip_, kCmdProgramFlashBlock, 0, header(), image_.FlashImage, kBlockSize);
+  SendProgramBlock(c, chip_, false, 0, header(), image_.FlashImage, 0);
 }
 
 void UnitOperations::startProgramEep(int ch) {
@@ -171,7 +171,7 @@ void UnitOperations::startProgramEep(int ch) {
   c.gaugeAdvance = false;
   ChannelMessage(ch, "开始EEP数据编程......");
   BeginChannelOperation(ch, kFirstReplyTicks, KiB(chip_.EepSize), true);
-  SendWithHeader(c, chip_, kCmdProgramEepBlock, 0, header(), image_.EepImage, kBlockSize);
+  SendProgramBlock(c, chip_, true, 0, header(), image_.EepImage, 0);
 }
 
 void UnitOperations::startVerifyFlash(int ch) {
@@ -180,7 +180,7 @@ void UnitOperations::startVerifyFlash(int ch) {
   c.gaugeAdvance = false;
   ChannelMessage(ch, "开始Main Flash数据校验......");
   BeginChannelOperation(ch, kFirstReplyTicks, chip_.FlashSizeKB, true);
-  SendWithHeader(c, chip_, kCmdReadFlashBlock, 0, header());
+  SendReadBlock(c, chip_, false, 0, header());
 }
 
 void UnitOperations::startVerifyEep(int ch) {
@@ -189,7 +189,7 @@ void UnitOperations::startVerifyEep(int ch) {
   c.gaugeAdvance = false;
   ChannelMessage(ch, "开始EEP Data数据校验......");
   BeginChannelOperation(ch, kFirstReplyTicks, KiB(chip_.EepSize), true);
-  SendWithHeader(c, chip_, kCmdReadEepBlock, 0, header());
+  SendReadBlock(c, chip_, true, 0, header());
 }
 
 void UnitOperations::startWriteOption(int ch) {
@@ -199,8 +199,7 @@ void UnitOperations::startWriteOption(int ch) {
   ChannelMessage(ch, "写芯片Option Data......");
   BeginChannelOperation(ch, kFirstReplyTicks, chip_.FlashSizeKB, false);
   // The first 512 option bytes; the second half of the payload carries no data.
-  SendWithHeader(c, chip_, kCmdChipCommand, kSubWriteOption, header(),
-                 std::span<const uint8_t>(image_.OptionData.data(), 512), 1024);
+  SendWriteOption(c, chip_, header(), image_.OptionData);
 }
 
 void UnitOperations::onBlankCheck(int ch, uint8_t status) {
@@ -256,11 +255,7 @@ void UnitOperations::onProgram(int ch, uint8_t status, bool eep) {
   if (c.gauge) c.gauge->progress = c.position + 1;
   if (c.position < c.endPosition) {
     const std::span<const uint8_t> image = eep ? std::span<const uint8_t>(image_.EepImage) : std::span<const uint8_t>(image_.FlashImage);
-    const uint64_t offset = c.position * 1024ull;
-    // Bytes beyond the image buffer (a sectioned firmware size rounded up past its end) go out as 0xFF.
-    std::array<uint8_t, kBlockSize> block;
-    for (size_t i = 0; i < kBlockSize; ++i) block[i] = offset + i < image.size() ? image[offset + i] : 0xFF;
-    SendWithHeader(c, chip_, eep ? kCmdProgramEepBlock : kCmdProgramFlashBlock, c.position, header(), block, kBlockSize);
+    SendProgramBlock(c, chip_, eep, c.position, header(), image, c.position * 1024ull);
     return;
   }
   if (!eep) {
@@ -318,7 +313,7 @@ void UnitOperations::onVerify(int ch, uint8_t status, bool eep, std::span<const 
   c.position = static_cast<uint16_t>(c.position + 4);
   if (c.gauge) c.gauge->progress = c.position + 1;
   if (c.position < c.endPosition) {
-    SendWithHeader(c, chip_, eep ? kCmdReadEepBlock : kCmdReadFlashBlock, c.position, header());
+    SendReadBlock(c, chip_, eep, c.position, header());
     return;
   }
   afterVerified(ch, eep);

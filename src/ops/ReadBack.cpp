@@ -55,21 +55,21 @@ bool UnitOperations::StartRead(ChipRead command, const FanOutContext& context, u
   if (command == ChipRead::SpecificAddress) ApplyWindowSettings(context.window, chip_, image_, settings);
   ProgrammerChannel& c = channel(0);
   c.link.ResetReceive();
-  SettingsHeader h = header();
+  const OperationHeader h = header();
   switch (command) {
     case ChipRead::MainMemory:
       c.state = OperationState::ReadFlash;
       c.gaugeAdvance = false;
       ChannelMessage(0, "读取芯片Main Flash Data......");
       BeginChannelOperation(0, kFirstReplyTicks, chip_.FlashSizeKB, true);
-      SendWithHeader(c, chip_, kCmdReadFlashBlock, 0, h);
+      SendReadBlock(c, chip_, false, 0, h);
       break;
     case ChipRead::EepMemory:
       c.state = OperationState::ReadEep;
       c.gaugeAdvance = false;
       ChannelMessage(0, "读取芯片EEP Data......");
       BeginChannelOperation(0, kFirstReplyTicks, KiB(chip_.EepSize), true);
-      SendWithHeader(c, chip_, kCmdReadEepBlock, 0, h);
+      SendReadBlock(c, chip_, true, 0, h);
       break;
     case ChipRead::OptionSetting:
       c.state = OperationState::ReadOption;
@@ -77,21 +77,21 @@ bool UnitOperations::StartRead(ChipRead command, const FanOutContext& context, u
       log_.Line();
       ChannelMessage(0, "读取芯片Option Data ......");
       BeginChannelOperation(0, kFirstReplyTicks, chip_.FlashSizeKB, false);
-      SendWithHeader(c, chip_, kCmdChipCommand, kSubReadOption, h);
+      SendChipCommand(c, chip_, ChipSubCommand::ReadOption, h);
       break;
     case ChipRead::CheckSum:
       c.state = OperationState::ReadChecksum;
       c.gaugeAdvance = true;
       ChannelMessage(0, "读取芯片校验和数据......");
       BeginChannelOperation(0, kFirstReplyTicks, chip_.FlashSizeKB, false);
-      SendWithHeader(c, chip_, kCmdChipCommand, kSubReadChecksum, h);
+      SendChipCommand(c, chip_, ChipSubCommand::ReadChecksum, h);
       break;
     case ChipRead::ChipInformation:
       c.state = OperationState::ReadChipInfo;
       c.gaugeAdvance = false;
       log_.MainMessage("读取芯片信息数据......");
       BeginChannelOperation(0, kFirstReplyTicks, chip_.FlashSizeKB, false);
-      SendWithHeader(c, chip_, kCmdChipCommand, kSubReadChipInfo, h);
+      SendChipCommand(c, chip_, ChipSubCommand::ReadChipInfo, h);
       break;
     case ChipRead::SpecificAddress: {
       rangeStart_ = rangeStart;
@@ -100,11 +100,7 @@ bool UnitOperations::StartRead(ChipRead command, const FanOutContext& context, u
       c.gaugeAdvance = false;
       BeginChannelOperation(0, kFirstReplyTicks, chip_.FlashSizeKB, false);
       if (c.gauge) c.gauge->progress = 250;
-      // The first 64 header bytes, with the start address at 48 and the length at 52.
-      for (int i = 0; i < 4; ++i) h[48 + static_cast<size_t>(i)] = static_cast<uint8_t>(rangeStart >> (8 * i));
-      h[52] = static_cast<uint8_t>(rangeLength);
-      h[53] = static_cast<uint8_t>(rangeLength >> 8);
-      SendHeaderPrefix(c, chip_, kCmdChipCommand, kSubReadRange, h, 64);
+      SendReadRange(c, chip_, h, rangeStart, rangeLength);
       break;
     }
   }
@@ -122,7 +118,7 @@ void UnitOperations::onRead(int ch, uint8_t status, std::span<const uint8_t> dat
       c.position = static_cast<uint16_t>(c.position + 4);
       if (c.gauge) c.gauge->progress = c.position + 1;
       if (c.position < c.endPosition) {
-        SendWithHeader(c, chip_, kCmdReadFlashBlock, c.position, header());
+        SendReadBlock(c, chip_, false, c.position, header());
         return;
       }
       FinishChannelOperation(ch, false);
@@ -141,7 +137,7 @@ void UnitOperations::onRead(int ch, uint8_t status, std::span<const uint8_t> dat
         if (offset + i < image_.EepImage.size()) image_.EepImage[offset + i] = data[i];
       c.position = static_cast<uint16_t>(c.position + 4);
       if (c.position < c.endPosition) {
-        SendWithHeader(c, chip_, kCmdReadEepBlock, c.position, header());
+        SendReadBlock(c, chip_, true, c.position, header());
         return;
       }
       ChannelMessage(ch, "读取EEP数据成功！");

@@ -80,9 +80,9 @@ void ApplyWindowSettings(const WindowSettings& w, ChipSettings& chip, MemoryImag
   image.UpdateOptionChecksums();
 }
 
-SettingsHeader BuildSettingsHeader(const ChipSettings& chip, const MemoryImage& image, const OperationSettings& op,
+OperationHeader BuildSettingsHeader(const ChipSettings& chip, const MemoryImage& image, const OperationSettings& op,
                                    RandomSource& random, uint16_t parameter) {
-  SettingsHeader h{};
+  OperationHeader h{};
   uint8_t* p = h.data();
   p[1] = chip.InterfaceMode;
   p[2] = chip.DeviceAddress;
@@ -142,7 +142,7 @@ ConfigBlock BuildConfigBlock(const ChipSettings& chip, const MemoryImage& image,
   p[1] = 'W';
   p[2] = 'L';
   p[3] = 'P';
-  const SettingsHeader h = BuildSettingsHeader(chip, image, op, random, random.word16());
+  const OperationHeader h = BuildSettingsHeader(chip, image, op, random, random.word16());
   std::copy(h.begin(), h.end(), p + 4);
   p[84] = static_cast<uint8_t>((op.SerialEnabled ? 0x01 : 0) | (op.BigEndian ? 0x04 : 0) | (op.CountLimited ? 0x40 : 0));
   p[85] = 4;

@@ -15,7 +15,7 @@ namespace tarvel {
 
 inline constexpr size_t kSettingsHeaderSize = 80;
 inline constexpr size_t kConfigBlockSize = 512;
-using SettingsHeader = std::array<uint8_t, kSettingsHeaderSize>;
+using OperationHeader = std::array<uint8_t, kSettingsHeaderSize>;
 using ConfigBlock = std::array<uint8_t, kConfigBlockSize>;
 
 // The programming settings of the main window, as its controls show them.
@@ -65,7 +65,7 @@ struct OperationSettings {
 void ApplyWindowSettings(const WindowSettings& w, ChipSettings& chip, MemoryImage& image, OperationSettings& out);
 
 // The header for one packet: a fresh random byte at offset 6 and `parameter` at offset 10.
-SettingsHeader BuildSettingsHeader(const ChipSettings& chip, const MemoryImage& image, const OperationSettings& op,
+OperationHeader BuildSettingsHeader(const ChipSettings& chip, const MemoryImage& image, const OperationSettings& op,
                                    RandomSource& random, uint16_t parameter = 0);
 
 struct ConfigBlockInput {

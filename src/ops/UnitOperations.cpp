@@ -59,7 +59,7 @@ void UnitOperations::setColour(int ch, GaugeColour colour) {
   if (GaugeState* g = channel(ch).gauge) g->colour = colour;
 }
 
-SettingsHeader UnitOperations::header(uint16_t parameter) {
+OperationHeader UnitOperations::header(uint16_t parameter) {
   return BuildSettingsHeader(chip_, image_, settings, random_, parameter);
 }
 
@@ -136,7 +136,7 @@ void UnitOperations::dispatchReply(int ch, std::span<const uint8_t> frame) {
   if (d.status != kFrameGood) {
     // Undecodable: the running operation fails. An idle channel has nothing to end.
     if (c.state == OperationState::Idle && !c.busy) return;
-    ReportResult(kStatusPacketError, ch);
+    ReportResult(kPacketError, ch);
     return;
   }
   const std::span<const uint8_t> packet(c.link.packetBuffer.data(), d.length);

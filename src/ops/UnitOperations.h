@@ -123,7 +123,7 @@ class UnitOperations {
   void after(int milliseconds, std::function<void()> task);
   void setGauge(int ch, int64_t progress, int64_t maximum);
   void setColour(int ch, GaugeColour colour);
-  SettingsHeader header(uint16_t parameter = 0);
+  OperationHeader header(uint16_t parameter = 0);
 
   // Starters and result handlers.
   void startBlankCheck(int ch, bool automatic);

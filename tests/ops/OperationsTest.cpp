@@ -163,17 +163,17 @@ TEST(Operations, DownloadOfA64KiBChipAndTheEepBlocks) {
   for (int i = 0; i < 2; ++i)
     b.unit(i).serve([&](FakeUnit& u, const SentPacket& p) {
       got[static_cast<size_t>(i)].push_back(p);
-      if (p.command != kCmdRestartUnit) u.status(p.command, 0);
+      if (p.command != LinkCommand::RestartUnit) u.status(p.command, 0);
     });
   for (int i = 0; i < 2; ++i) {
     const auto& sent = got[static_cast<size_t>(i)];
     ASSERT_EQ(sent.size(), 1u + 16 + 1) << "configuration, 16 flash blocks, restart";
-    EXPECT_EQ(sent[0].command, kCmdDownloadConfig);
+    EXPECT_EQ(sent[0].command, LinkCommand::DownloadConfig);
     EXPECT_EQ(sent[0].payload.size(), 1024u);
-    EXPECT_EQ(sent[1].command, kCmdDownloadFlashBlock);
+    EXPECT_EQ(sent[1].command, LinkCommand::DownloadFlashBlock);
     EXPECT_EQ(sent[1].payload[0], 0x11);
     EXPECT_EQ(sent[16].argument, 60);
-    EXPECT_EQ(sent[17].command, kCmdRestartUnit);
+    EXPECT_EQ(sent[17].command, LinkCommand::RestartUnit);
     for (const auto& p : sent) EXPECT_TRUE(p.checkOk);
   }
   EXPECT_EQ(b.count("> 08:00:00 C1 : 数据下载成功！"), 1u);
@@ -209,10 +209,10 @@ TEST(Operations, DownloadOfA64KiBChipAndTheEepBlocks) {
   std::vector<SentPacket> sent;
   e.unit(0).serve([&](FakeUnit& u, const SentPacket& p) {
     sent.push_back(p);
-    if (p.command != kCmdRestartUnit) u.status(p.command, 6);
+    if (p.command != LinkCommand::RestartUnit) u.status(p.command, 6);
   });
   ASSERT_EQ(sent.size(), 1u + 8 + 2 + 1);
-  EXPECT_EQ(sent[9].command, kCmdDownloadEepBlock);
+  EXPECT_EQ(sent[9].command, LinkCommand::DownloadEepBlock);
   EXPECT_EQ(sent[10].argument, 4);
   EXPECT_TRUE(e.has("> 08:00:00 C1 : 开始下载EEP Data数据......"));
 }
@@ -227,11 +227,11 @@ TEST(Operations, PreconditionsAndBusyUnits) {
   EXPECT_EQ(b.dialogs.boxTexts().back(), "请加载目标文件！");
   ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::BlankCheck)) << "blank check needs no file";
   for (int i = 0; i < 3; ++i) b.unit(i).take();
-  b.unit(0).status(kCmdChipCommand, 0);
-  b.unit(2).status(kCmdChipCommand, 0);
+  b.unit(0).status(LinkCommand::ChipCommand, 0);
+  b.unit(2).status(LinkCommand::ChipCommand, 0);
   b.load("fw.hex", ":0400000011223344A6\r\n");
   ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::Verify));
-  EXPECT_EQ(b.unit(0).take().at(0).command, kCmdReadFlashBlock);
+  EXPECT_EQ(b.unit(0).take().at(0).command, LinkCommand::ReadFlashBlock);
   EXPECT_TRUE(b.unit(1).take().empty()) << "unit 2 is still busy with its blank check";
   EXPECT_EQ(b.w->Ops.channel(1).state, OperationState::BlankCheck);
 }
@@ -242,7 +242,7 @@ TEST(Operations, WatchdogsFailSilentUnits) {
   b.select("SC92F848x");
   ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::BlankCheck));
   b.unit(1).take();
-  b.unit(1).status(kCmdChipCommand, 0);
+  b.unit(1).status(LinkCommand::ChipCommand, 0);
   b.loop.advance(milliseconds(4990));
   EXPECT_TRUE(b.w->Ops.channel(0).busy);
   b.loop.advance(milliseconds(10));
@@ -258,7 +258,7 @@ TEST(Operations, WatchdogsFailSilentUnits) {
   b.loop.advance(milliseconds(10));
   EXPECT_FALSE(b.w->Ops.channel(0).busy);
   // A reply after the watchdog ended the operation changes nothing.
-  b.unit(0).status(kCmdChipCommand, 0);
+  b.unit(0).status(LinkCommand::ChipCommand, 0);
   EXPECT_EQ(b.count("> 08:00:00 C1 : 擦除芯片操作成功！"), 0u);
 }
 
@@ -269,16 +269,16 @@ struct ChipUnit {
   int corruptAt = -1;
   void operator()(FakeUnit& u, const SentPacket& p) {
     switch (p.command) {
-      case kCmdChipCommand:
-        if (p.argument == kSubBlankCheck) u.status(p.command, blankStatus);
-        else if (p.argument == kSubErase) { std::fill(flash.begin(), flash.end(), 0xFF); u.status(p.command, 0); }
+      case LinkCommand::ChipCommand:
+        if (p.argument == ChipSubCommand::BlankCheck) u.status(p.command, blankStatus);
+        else if (p.argument == ChipSubCommand::Erase) { std::fill(flash.begin(), flash.end(), 0xFF); u.status(p.command, 0); }
         else u.status(p.command, 0);
         break;
-      case kCmdProgramFlashBlock:
+      case LinkCommand::ProgramFlashBlock:
         std::copy(p.payload.begin() + 80, p.payload.end(), flash.begin() + p.argument * 1024);
         u.status(p.command, 0);
         break;
-      case kCmdReadFlashBlock: {
+      case LinkCommand::ReadFlashBlock: {
         std::vector<uint8_t> block(flash.begin() + p.argument * 1024, flash.begin() + p.argument * 1024 + 4096);
         if (corruptAt >= p.argument * 1024 && corruptAt < p.argument * 1024 + 4096) block[static_cast<size_t>(corruptAt - p.argument * 1024)] ^= 0x5A;
         u.data(p.command, block);
@@ -350,15 +350,15 @@ TEST(Operations, AutomaticSequenceWithEepVerifiesFlashThenEep) {
   ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::AutoProgram));
   b.unit(0).serve([&](FakeUnit& u, const SentPacket& p) {
     if (order.empty() || order.back() != p.command) order.push_back(p.command);
-    if (p.command == kCmdReadEepBlock) {
+    if (p.command == LinkCommand::ReadEepBlock) {
       std::vector<uint8_t> block(4096, 0x00);
       u.data(p.command, block);
     } else {
       chip(u, p);
     }
   });
-  EXPECT_EQ(order, (std::vector<uint8_t>{kCmdChipCommand, kCmdProgramFlashBlock, kCmdProgramEepBlock,
-                                         kCmdReadFlashBlock, kCmdReadEepBlock}));
+  EXPECT_EQ(order, (std::vector<uint8_t>{LinkCommand::ChipCommand, LinkCommand::ProgramFlashBlock, LinkCommand::ProgramEepBlock,
+                                         LinkCommand::ReadFlashBlock, LinkCommand::ReadEepBlock}));
   EXPECT_TRUE(b.has("> 08:00:00 C1 : EEP数据编程操作成功！"));
   EXPECT_TRUE(b.has("> 08:00:00 C1 : Flash数据校验成功！"));
   EXPECT_TRUE(b.has("> 08:00:00 C1 : EEP数据校验成功！"));
@@ -402,7 +402,7 @@ TEST(Operations, PacketErrorsAndBadCheckWords) {
   EXPECT_TRUE(b.has("> 08:00:00 C1 : 数据包错误！"));
   ASSERT_TRUE(b.w->RunUnitCommand(UnitCommand::BlankCheck));
   b.unit(0).take();
-  b.unit(0).status(kCmdChipCommand, 0, /*goodCheck=*/false);
+  b.unit(0).status(LinkCommand::ChipCommand, 0, /*goodCheck=*/false);
   EXPECT_TRUE(b.has("> 08:00:00 C1 : 操作失败！错误代码: 035/0x23"));
 }
 
@@ -424,7 +424,7 @@ TEST(Operations, HangUpAndOfflineStart) {
   for (int i = 0; i < 2; ++i) {
     const auto sent = b.unit(i).take();
     ASSERT_EQ(sent.size(), 1u) << i;
-    EXPECT_EQ(sent[0].command, kCmdRestartUnit);
+    EXPECT_EQ(sent[0].command, LinkCommand::RestartUnit);
     EXPECT_FALSE(b.w->Ops.channel(i).connected);
   }
 }

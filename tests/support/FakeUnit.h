@@ -12,6 +12,7 @@
 #include "base/ManualEventLoop.h"
 #include "image/Checksums.h"
 #include "link/DeviceDiscovery.h"
+#include "link/LinkPacket.h"
 #include "link/FrameLayer.h"
 #include "link/SerialPort.h"
 
@@ -34,7 +35,7 @@ class FakeUnit {
     std::vector<SentPacket> out;
     for (const auto& bytes : port_.takeSent()) {
       SentPacket p;
-      if (std::equal(bytes.begin(), bytes.end(), std::begin(kDiscoveryRequest), std::end(kDiscoveryRequest))) {
+      if (std::equal(bytes.begin(), bytes.end(), kDiscoveryRequest.begin(), kDiscoveryRequest.end())) {
         p.discovery = true;
         out.push_back(p);
         continue;
