@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "base/Files.h"
+#include "base/LoopWait.h"
 #include "base/PollEventLoop.h"
 #include "base/Format.h"
 #include "base/ScriptedDialogService.h"
@@ -370,32 +371,21 @@ class ConsoleDialogService : public ScriptedDialogService {
   std::optional<Button> answer_;
 };
 
-// Keeps the loop running until `done` holds (checked every 10 ms) or `limit` passes. Shows one progress
-// line per unit on a terminal meanwhile.
+// Keeps the loop running until `done` holds or `limit` passes, with one progress line per unit on a
+// terminal meanwhile.
 bool RunLoopUntil(EventLoop& loop, TGenMFrmZPN& w, std::function<bool()> done, std::chrono::milliseconds limit,
                   std::ostream& err, bool terminal) {
-  const auto start = std::chrono::steady_clock::now();
-  bool finished = false;
-  int ticks = 0;
-  const EventLoop::TimerId check = loop.addTimer(std::chrono::milliseconds(10), [&] {
-    if (done()) {
-      finished = true;
-      loop.quit();
-    } else if (std::chrono::steady_clock::now() - start >= limit) {
-      loop.quit();
+  int checks = 0;
+  const bool finished = RunLoopUntil(loop, done, limit, [&] {
+    if (!terminal || ++checks % 25 != 0) return;
+    std::string line = "\r";
+    for (int i = 0; i < w.Ops.unitCount && i < kChannelCount; ++i) {
+      const GaugeState& g = w.Gauges[static_cast<size_t>(i)];
+      const int64_t pct = g.maxValue > 0 ? std::min<int64_t>(100, g.progress * 100 / g.maxValue) : 0;
+      line += Format("C%d %3d%%%s  ", i + 1, pct, g.colour == GaugeColour::Red ? "!" : " ");
     }
-    if (terminal && ++ticks % 25 == 0) {
-      std::string line = "\r";
-      for (int i = 0; i < w.Ops.unitCount && i < kChannelCount; ++i) {
-        const GaugeState& g = w.Gauges[static_cast<size_t>(i)];
-        const int64_t pct = g.maxValue > 0 ? std::min<int64_t>(100, g.progress * 100 / g.maxValue) : 0;
-        line += Format("C%d %3d%%%s  ", i + 1, pct, g.colour == GaugeColour::Red ? "!" : " ");
-      }
-      err << line << std::flush;
-    }
+    err << line << std::flush;
   });
-  loop.run();
-  loop.removeTimer(check);
   if (terminal) err << "\n";
   return finished;
 }
