@@ -47,6 +47,8 @@ constexpr const char* kUsage =
     "  find                  search the units (as \"查找并连接设备\") and wait for their answers\n"
     "  download, auto, blank-check, erase, program, verify, write-option, write-eep\n"
     "                        run the command on every connected unit and wait until all are idle\n"
+    "  read-flash, read-eep, read-option, read-checksum, read-info, read-range ADDR LEN\n"
+    "                        the Read menu, on unit 1\n"
     "  offline               hand the units over to off-line programming\n"
     "  wait SECONDS          keep the loop running (units programming on their own report meanwhile)\n"
     "options:\n"
@@ -80,6 +82,8 @@ int OperandCount(std::string_view action) {
       {"load-bsl", 1}, {"save", 1},     {"save-eep", 1}, {"set", 1}, {"state", -1}, {"view", -1},
       {"show-option-data", 0}, {"find", 0}, {"download", 0}, {"auto", 0}, {"blank-check", 0}, {"erase", 0},
       {"program", 0}, {"verify", 0}, {"write-option", 0}, {"write-eep", 0}, {"offline", 0}, {"wait", 1},
+      {"read-flash", 0}, {"read-eep", 0}, {"read-option", 0}, {"read-checksum", 0}, {"read-info", 0},
+      {"read-range", 2},
   };
   for (const auto& [name, n] : kActions)
     if (name == action) return n;
@@ -491,6 +495,18 @@ void RunWindowAction(const Options& o, const Action& action, TGenMFrmZPN& window
     };
     for (const auto& [actionName, command] : kUnitActions)
       if (name == actionName) RunUnits(window, run, [&] { return window.RunUnitCommand(command); });
+    static const std::pair<std::string_view, ChipRead> kReadActions[] = {
+        {"read-flash", ChipRead::MainMemory},  {"read-eep", ChipRead::EepMemory},
+        {"read-option", ChipRead::OptionSetting}, {"read-checksum", ChipRead::CheckSum},
+        {"read-info", ChipRead::ChipInformation}, {"read-range", ChipRead::SpecificAddress},
+    };
+    for (const auto& [actionName, command] : kReadActions) {
+      if (name != actionName) continue;
+      if (command == ChipRead::SpecificAddress)
+        dialogs.answerModal({{{"EditAddr", action.words[1]}, {"SpinEditRD", action.words[2]}}, Button::OK});
+      RunUnits(window, run, [&] { return window.RunReadCommand(command); });
+      if (dialogs.pendingModalAnswers() > 0) dialogs.clearAnswers();
+    }
   }
   // A command that refused to run (no chip selected, ...) never asked for its file: it did not happen.
   if (dialogs.pendingFileAnswers() > 0) {
