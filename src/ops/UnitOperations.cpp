@@ -161,6 +161,7 @@ void UnitOperations::dispatchReply(int ch, std::span<const uint8_t> frame) {
     case OperationState::ReadEep:
     case OperationState::ReadOption:
     case OperationState::ReadChecksum: onRead(ch, status, data); break;
+    case OperationState::FirmwareUpgrade: onFirmwareBlock(ch, status); break;
     case OperationState::ReadChipInfo:
     case OperationState::ReadRange:
       // Only ever started on the first unit.

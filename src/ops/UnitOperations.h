@@ -24,6 +24,15 @@ namespace tarvel {
 inline constexpr int kChannelCount = 10;
 
 // The user commands that fan out to every idle, connected unit.
+// The programmer firmware the units can be upgraded to (from the firmware file).
+struct UnitFirmware {
+  bool valid = false;
+  std::string version;         // "V1.10"; empty when the file has none
+  uint32_t endValue = 0;       // the block count is (endValue - 4096) / 1024 + 1
+  std::vector<uint8_t> image;  // 4-byte groups: three data bytes and one without data
+  uint16_t blockCount() const { return static_cast<uint16_t>(endValue >= 4096 ? (endValue - 4096) / 1024 + 1 : 1); }
+};
+
 enum class UnitCommand { Download, AutoProgram, BlankCheck, Erase, Program, Verify, WriteOption, WriteEep };
 
 // The reads of the chip in the first unit's socket.
@@ -97,6 +106,16 @@ class UnitOperations {
   // The preconditions alone (an address-range read asks for its range only when they hold).
   bool ReadPreconditions(const FanOutContext& context);
 
+  // ---- firmware upgrade ----
+  UnitFirmware firmware;
+  // Sends the firmware to one unit (from the menu, or for a unit the search found outdated); nothing
+  // happens without a valid firmware file.
+  void StartFirmwareUpgrade(int ch);
+  // Any unit among the first unitCount still being upgraded.
+  bool AnyUpgrading() const;
+  // Set by every upgrade start; the window clears it when it searches again after them.
+  bool upgradeStarted = false;
+
   // ---- serial numbers ----
   void WriteSerialIntoImage();
   void AdvanceSerial();
@@ -140,6 +159,7 @@ class UnitOperations {
   void onVerify(int ch, uint8_t status, bool eep, std::span<const uint8_t> data);
   void onWriteOption(int ch, uint8_t status);
   void onRead(int ch, uint8_t status, std::span<const uint8_t> data);
+  void onFirmwareBlock(int ch, uint8_t status);
   void nextDownloadStage(int ch);
   void afterFlashProgrammed(int ch);
   void afterVerified(int ch, bool eep);

@@ -96,10 +96,13 @@ TGenMFrmZPN::TGenMFrmZPN(EventLoop& loop, DialogService& dialogs, std::filesyste
   Ops.onFlashRead = [this] { ShowFlashView(); };
   Ops.onEepRead = [this] { ShowEepView(); };
   Ops.onOptionRead = [this](int ch, std::span<const uint8_t> payload) { ReportOptionRead(ch, payload); };
-  // Until the firmware upgrade can run, a unit that needs one is connected and says so.
   Ops.onFirmwareUpgradeNeeded = [this](int ch) {
-    Ops.channel(ch).connected = true;
-    Ops.ChannelMessage(ch, "This unit needs a firmware upgrade; it has not been upgraded.");
+    if (Ops.firmware.valid) {
+      Ops.StartFirmwareUpgrade(ch);
+      return;
+    }
+    // Without a usable firmware file the unit cannot be brought up to date; say so rather than drop it.
+    Ops.ChannelMessage(ch, "This unit needs a firmware upgrade, but there is no valid firmware file.");
   };
   AboutForm.LabelAT.text = "Tarvel200IMOT iMOTION Programmer";
 
@@ -166,7 +169,36 @@ void TGenMFrmZPN::Timer2Timer() {
     SearchPending = false;
     BitBtnFindDevClick();
   }
-  if (Ops.foundCount >= Ops.unitCount) Loop.setTimerEnabled(Timer2, false);
+  if (Ops.foundCount >= Ops.unitCount) {
+    Loop.setTimerEnabled(Timer2, false);
+    return;
+  }
+  // Upgrades started by the search: once all have finished, search again, after half a second.
+  if (Ops.upgradeStarted && !Ops.AnyUpgrading()) {
+    Ops.upgradeStarted = false;
+    const auto id = std::make_shared<EventLoop::TimerId>(0);
+    *id = Loop.addTimer(std::chrono::milliseconds(500), [this, id] {
+      Loop.removeTimer(*id);
+      BitBtnFindDevClick();
+    });
+  }
+}
+
+void TGenMFrmZPN::DoFirmwareUpgrade1Click() {
+  const std::filesystem::path file = ProgramDir / kFirmwareFile;
+  if (!std::filesystem::exists(file)) {
+    Ops.firmware.valid = FirmwareFileValid = false;
+    Dialogs.plain("文件\"" + file.string() + "\"没有找到，请确认！");
+    return;
+  }
+  if (!Ops.firmware.valid || Ops.foundCount == 0) {
+    Dialogs.plain("No Device is Connected!");
+    return;
+  }
+  for (int i = 0; i < Ops.foundCount && i < kChannelCount; ++i) {
+    Ops.channel(i).link.ResetReceive();
+    Ops.StartFirmwareUpgrade(i);
+  }
 }
 
 void TGenMFrmZPN::BitBtnFindDevClick() { Ops.SearchDevices(); }
@@ -396,6 +428,7 @@ void TGenMFrmZPN::registerCommands() {
   on({"SpdBtnISNH"}, [this] { SpdBtnHolyClick("0x00"); });
   on({"SpdBtnUsrID"}, [this] { SpdBtnHolyClick("0x08"); });
   on({"StartOfflineProgrm1"}, [this] { StartOfflineProgrm1Click(); });
+  on({"DoFirmwareUpgrade1"}, [this] { DoFirmwareUpgrade1Click(); });
   on({"SpdBtnDownLoad", "Download1"}, [this] { RunUnitCommand(UnitCommand::Download); });
   on({"AutoSpdBtn", "AutoProgram1"}, [this] { RunUnitCommand(UnitCommand::AutoProgram); });
   on({"SpdBtnBlankChk", "BlankCheck1"}, [this] { RunUnitCommand(UnitCommand::BlankCheck); });

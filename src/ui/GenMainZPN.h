@@ -267,6 +267,7 @@ class TGenMFrmZPN {
   // The option bytes read back from a unit, reported as the chip's family does.
   void ReportOptionRead(int channel, std::span<const uint8_t> payload);
   void StartOfflineProgrm1Click();
+  void DoFirmwareUpgrade1Click();
   // The programming settings as the window's controls show them.
   WindowSettings CurrentWindowSettings() const;
 

@@ -520,3 +520,56 @@ TEST(ReadBack, OptionBytesGetTheirReport) {
 
 }  // namespace
 }  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+UnitFirmware ThreeBlockFirmware() {
+  UnitFirmware f;
+  f.valid = true;
+  f.version = "V1.10";
+  f.endValue = 4096 + 1024 * 2;  // three blocks
+  f.image.assign(3 * 2048, 0x11);
+  return f;
+}
+
+TEST(FirmwareUpgrade, AnOutdatedUnitIsUpgradedThenSearchedAgain) {
+  Bench b(2);
+  b.w->Ops.firmware = ThreeBlockFirmware();
+  b.w->Ops.firmwareVersion = "V1.10";
+  b.loop.advance(milliseconds(100 + 50 + 200));
+  for (int i = 0; i < 2; ++i) b.unit(i).take();
+  b.unit(0).identify("Tarvel200IMOT V1.05,x");
+  b.unit(1).identify("Tarvel200XXX V0.90");
+  EXPECT_TRUE(b.has("> 08:00:00 C1 : 开始升级编程器1固件......"));
+  EXPECT_TRUE(b.has("> 08:00:00 C2 : 开始升级编程器2固件......"));
+  EXPECT_EQ(b.w->Ops.foundCount, 1) << "the generic unit is not counted";
+  EXPECT_TRUE(b.w->Ops.channel(1).connected) << "an upgrade connects the unit itself";
+  std::vector<uint16_t> blocks;
+  for (int i = 0; i < 2; ++i)
+    b.unit(i).serve([&](FakeUnit& u, const SentPacket& p) {
+      if (p.command == LinkCommand::FirmwareBlock) {
+        if (i == 0) blocks.push_back(p.argument & 0xFF);
+        u.status(p.command, 6);
+      }
+    });
+  EXPECT_EQ(blocks, (std::vector<uint16_t>{0, 4, 8}));
+  EXPECT_TRUE(b.has("> 08:00:00 C1 : Firmware 1 Upgrade Completed!"));
+  EXPECT_EQ(b.gauge(0).progress, b.gauge(0).maxValue);
+  EXPECT_FALSE(b.w->Ops.AnyUpgrading());
+  // The search runs again half a second after the upgrades.
+  b.loop.advance(milliseconds(100 + 500));
+  EXPECT_EQ(b.count("> 08:00:00 Checking Device 1 In /dev/fake0............"), 2u);
+}
+
+TEST(FirmwareUpgrade, MenuWithoutFileOrUnits) {
+  Bench b(1);
+  b.w->DoFirmwareUpgrade1Click();
+  EXPECT_NE(b.dialogs.boxTexts().back().find("没有找到，请确认！"), std::string::npos);
+  testing::WriteText(b.dir / "TarvelIMOT.FWR", "x");
+  b.w->DoFirmwareUpgrade1Click();
+  EXPECT_EQ(b.dialogs.boxTexts().back(), "No Device is Connected!");
+}
+
+}  // namespace
+}  // namespace tarvel
