@@ -380,3 +380,31 @@ void TComm::writeLoop() {
 }
 
 }  // namespace tarvel
+
+namespace tarvel {
+
+std::unique_ptr<TComm> MakeUnitPort(EventLoop& loop, std::filesystem::path sysfsRoot) {
+  auto port = std::make_unique<TComm>(loop, std::move(sysfsRoot));
+  port->setBaudRate(1000000);
+  port->setParityCheck(false);
+  port->setOutx_CtsFlow(false);
+  port->setOutx_DsrFlow(false);
+  port->setDtrControl(TDtrControl::DtrDisable);
+  port->setDsrSensitivity(false);
+  port->setTxContinueOnXoff(false);
+  // Software flow control would swallow every 0x11 and 0x13 byte of the binary frames.
+  port->setOutx_XonXoffFlow(false);
+  port->setInx_XonXoffFlow(false);
+  port->setReplaceWhenParityError(false);
+  port->setIgnoreNullChar(false);
+  port->setRtsControl(TRtsControl::RtsDisable);
+  port->setXonLimit(500);
+  port->setXoffLimit(500);
+  port->setByteSize(TByteSize::_8);
+  port->setParity(TParity::None);
+  port->setStopBits(TStopBits::_2);
+  port->setReadIntervalTimeout(3);
+  return port;
+}
+
+}  // namespace tarvel

@@ -176,3 +176,11 @@ class TComm : public SerialPort {
 };
 
 }  // namespace tarvel
+
+namespace tarvel {
+
+// A serial component set up as every programmer unit's port is: 1,000,000 baud, 8N2, no hardware or
+// software flow control, DTR and RTS off, reads returning after 3 ms of line silence.
+std::unique_ptr<TComm> MakeUnitPort(EventLoop& loop, std::filesystem::path sysfsRoot = "/sys");
+
+}  // namespace tarvel

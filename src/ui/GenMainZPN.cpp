@@ -80,7 +80,7 @@ TGenMFrmZPN::TGenMFrmZPN(EventLoop& loop, DialogService& dialogs, std::filesyste
       Loop(loop),
       Ops(loop, Log, dialogs, Chip, *Image, Random,
           ports ? std::move(ports)
-                : UnitOperations::PortFactory([](EventLoop& l) { return std::make_unique<TComm>(l); })),
+                : UnitOperations::PortFactory([](EventLoop& l) { return MakeUnitPort(l); })),
       LogCfgForm(dialogs, ProgramDir) {
   PortPlaces.programDir = ProgramDir;
   for (int i = 0; i < kChannelCount; ++i) Ops.attachGauge(i, &Gauges[static_cast<size_t>(i)]);
