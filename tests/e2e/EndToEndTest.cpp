@@ -1,0 +1,236 @@
+// The host against simulated units on pseudo-terminals: the window model on the real serial ports and
+// the headless event loop, as tarvelctl runs it.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "base/Format.h"
+#include "base/LoopWait.h"
+#include "base/PollEventLoop.h"
+#include "base/ScriptedDialogService.h"
+#include "chips/Catalogue.h"
+#include "e2e/UnitSimProcess.h"
+#include "support/TestFiles.h"
+#include "ui/GenMainZPN.h"
+
+namespace tarvel {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+using testing::TempDir;
+using testing::UnitSimProcess;
+
+struct Line {
+  TempDir dir;
+  std::unique_ptr<UnitSimProcess> sim;
+  PollEventLoop loop;
+  ScriptedDialogService dialogs;
+  std::unique_ptr<TGenMFrmZPN> w;
+  int units;
+
+  Line(int n, std::vector<std::string> options = {}) : units(n) {
+    options.insert(options.end(), {"--log", (dir / "requests.jsonl").string()});
+    sim = std::make_unique<UnitSimProcess>(dir.path(), n, options);
+    w = std::make_unique<TGenMFrmZPN>(loop, dialogs, dir.path(), [] { return std::string("06:00:00"); });
+    w->FormShow();
+  }
+  ~Line() {
+    if (w) w->Close();
+  }
+  // The start-up search, until every unit has answered.
+  bool find(int expected = -1) {
+    if (expected < 0) expected = units;
+    return RunLoopUntil(loop, [&] { return w->Ops.foundCount >= expected && !w->Ops.searching(); },
+                        milliseconds(300 + 100 * units + 3000));
+  }
+  void select(const std::string& chip) { w->ConfirmChip(FindChipByName(chip)->chip); }
+  void load(const std::string& name, const std::string& text) {
+    testing::WriteText(dir / name, text);
+    dialogs.answerFile((dir / name).string());
+    w->SpdBtnOpenClick();
+  }
+  void loadBytes(const std::string& name, const std::vector<uint8_t>& bytes) {
+    testing::WriteBytes(dir / name, bytes);
+    dialogs.answerFile((dir / name).string());
+    w->SpdBtnOpenClick();
+  }
+  bool run(UnitCommand c, seconds limit = seconds(60)) {
+    if (!w->RunUnitCommand(c)) return false;
+    return RunLoopUntil(loop, [&] { return !w->Ops.AnyBusy(); }, limit);
+  }
+  std::vector<nlohmann::json> requests(int unit) {
+    std::vector<nlohmann::json> out;
+    std::ifstream f(dir / "requests.jsonl");
+    std::string line;
+    while (std::getline(f, line)) {
+      auto j = nlohmann::json::parse(line);
+      if (j["unit"] == unit) out.push_back(j);
+    }
+    return out;
+  }
+  std::vector<std::string> names(int unit) {
+    std::vector<std::string> out;
+    for (const auto& j : requests(unit)) out.push_back(j["name"]);
+    return out;
+  }
+  size_t count(const std::string& line) const {
+    const auto& l = w->Log.lines();
+    return static_cast<size_t>(std::count(l.begin(), l.end(), line));
+  }
+  GaugeControl& gauge(int i) { return w->Gauges[static_cast<size_t>(i)]; }
+  std::vector<uint8_t> chipFlash(int unit) { return testing::ReadBytes(dir / ("unit" + std::to_string(unit) + "-flash.bin")); }
+};
+
+TEST(EndToEnd, DiscoveryOfOneThreeAndTenUnits) {
+  for (int n : {1, 3, 10}) {
+    SCOPED_TRACE(n);
+    Line line(n);
+    ASSERT_TRUE(line.find()) << n;
+    for (int i = 0; i < n; ++i) {
+      EXPECT_TRUE(line.w->Ops.channel(i).connected);
+      EXPECT_EQ(line.count(Format("> 06:00:00 C%d : 找到设备：Tarvel200IMOT V1.10!", i + 1)), 1u);
+    }
+    RunLoopUntil(line.loop, [] { return false; }, milliseconds(150));
+    EXPECT_FALSE(line.w->Loop.timerEnabled(line.w->Timer2)) << "all found: the search timer stops";
+  }
+}
+
+TEST(EndToEnd, DownloadWithAndWithoutEep) {
+  Line line(2);
+  ASSERT_TRUE(line.find());
+  line.select("Z51F6412ARX");  // 64 KiB, no EEP
+  line.load("fw.hex", ":0400000011223344A6\r\n");
+  ASSERT_TRUE(line.run(UnitCommand::Download));
+  EXPECT_EQ(line.count("> 06:00:00 C1 : 数据下载成功！"), 1u);
+  EXPECT_EQ(line.w->Ops.downloadCount, 2);
+  line.sim->stop();
+  const auto names = line.names(2);
+  ASSERT_EQ(names.size(), 1u + 1 + 16 + 1);
+  EXPECT_EQ(names[0], "Discovery");
+  EXPECT_EQ(names[1], "DownloadConfig");
+  EXPECT_EQ(names[17], "DownloadFlashBlock");
+  EXPECT_EQ(names[18], "RestartUnit");
+  for (const auto& j : line.requests(2)) {
+    if (j["name"] != "Discovery") {
+      EXPECT_TRUE(j["checkGood"].get<bool>());
+    }
+  }
+
+  Line eep(1);
+  ASSERT_TRUE(eep.find());
+  eep.select("SC95F750x");  // EEP 6144 bytes
+  eep.load("fw.hex", ":0400000011223344A6\r\n");
+  eep.w->SetControl("ChkBoxEEP", "1");
+  ASSERT_TRUE(eep.run(UnitCommand::Download));
+  eep.sim->stop();
+  const auto r = eep.requests(1);
+  int eepBlocks = 0;
+  for (const auto& j : r) eepBlocks += j["name"] == "DownloadEepBlock";
+  EXPECT_EQ(eepBlocks, 2);
+}
+
+TEST(EndToEnd, DriverImageOfVendor7) {
+  for (bool eepChecked : {false, true}) {
+    Line line(1);
+    ASSERT_TRUE(line.find());
+    line.select("LE5010AI");
+    line.loadBytes("fw.bin", std::vector<uint8_t>(8192, 0x5A));
+    testing::WriteBytes(line.dir / "sbl.bin", std::vector<uint8_t>(3000, 0x77));
+    line.dialogs.answerFile((line.dir / "sbl.bin").string());
+    line.w->BitBtnLdBSLClick();
+    line.w->ChkBoxEEP.checked = eepChecked;  // the family set-up leaves it unavailable; a project may check it
+    ASSERT_TRUE(line.run(UnitCommand::Download));
+    line.sim->stop();
+    int eepBlocks = 0;
+    for (const auto& j : line.requests(1)) eepBlocks += j["name"] == "DownloadEepBlock";
+    // 3004 bytes of driver image are one block; with EEP checked the EEP image goes instead (one block
+    // although the chip has no EEP: the first block always goes out).
+    EXPECT_EQ(eepBlocks, 1);
+    EXPECT_EQ(line.count(std::string("> 06:00:00 C1 : ") +
+                         (eepChecked ? "开始下载EEP Data数据......" : "开始下载SBL Driver Data......")),
+              1u);
+  }
+}
+
+TEST(EndToEnd, AutomaticSequenceOnBlankNotBlankAndProtectedChips) {
+  Line line(3, {"--not-blank", "2", "--protected", "3"});
+  ASSERT_TRUE(line.find());
+  line.select("SC92F848x");  // 16 KiB
+  std::vector<uint8_t> data(12288);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
+  line.loadBytes("fw.bin", data);
+  ASSERT_TRUE(line.run(UnitCommand::AutoProgram));
+  EXPECT_EQ(line.count("> 06:00:00 C2 : 芯片不为空! 擦除芯片..."), 1u);
+  EXPECT_EQ(line.count("> 06:00:00 C3 : 芯片已保护，擦除芯片..."), 1u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(line.count(Format("> 06:00:00 C%d : Flash数据校验成功！", i + 1)), 1u) << i;
+    EXPECT_EQ(line.gauge(i).colour, GaugeColour::Blue);
+  }
+  line.sim->stop();
+  for (int u = 1; u <= 3; ++u) {
+    const auto chip = line.chipFlash(u);
+    ASSERT_GE(chip.size(), data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), chip.begin())) << "unit " << u;
+  }
+}
+
+TEST(EndToEnd, VerifyMismatchReportsTheFirstDifference) {
+  Line line(2, {"--verify-corrupt", "1:0x1234"});
+  ASSERT_TRUE(line.find());
+  line.select("SC92F848x");
+  line.loadBytes("fw.bin", std::vector<uint8_t>(16384, 0x3C));
+  ASSERT_TRUE(line.run(UnitCommand::AutoProgram));
+  ASSERT_EQ(line.dialogs.boxes().size(), 2u);  // the missing firmware file, then the difference
+  EXPECT_EQ(line.dialogs.boxes()[1].text.substr(0, 26), "Chip 1: Address=0x00001234");
+  EXPECT_EQ(line.count("> 06:00:00 C1 : 数据编程校验错误!"), 1u);
+  EXPECT_EQ(line.gauge(0).colour, GaugeColour::Red);
+  EXPECT_EQ(line.gauge(1).colour, GaugeColour::Blue);
+}
+
+TEST(EndToEnd, FaultyUnitsFailAloneAndTheOthersFinish) {
+  Line line(4, {"--silent-after", "1:3", "--hangup-after", "2:6", "--garbage", "3", "--bad-check", "4"});
+  ASSERT_TRUE(line.find(4));
+  line.select("Z51F6412ARX");
+  line.loadBytes("fw.bin", std::vector<uint8_t>(65536, 0xA5));
+  ASSERT_TRUE(line.run(UnitCommand::Download, seconds(40)));
+  EXPECT_EQ(line.count("> 06:00:00 C1 : 命令执行操作超时！"), 1u) << "silent after two blocks";
+  EXPECT_FALSE(line.w->Ops.channel(1).connected) << "unplugged in the middle";
+  EXPECT_EQ(line.count("> 06:00:00 C3 : 数据下载成功！"), 1u) << "noise and split frames are no obstacle";
+  EXPECT_EQ(line.count("> 06:00:00 C4 : 操作失败！错误代码: 035/0x23"), 1u);
+  EXPECT_EQ(line.gauge(0).colour, GaugeColour::Red);
+  EXPECT_EQ(line.gauge(2).colour, GaugeColour::Blue);
+  EXPECT_EQ(line.gauge(3).colour, GaugeColour::Red);
+}
+
+TEST(EndToEnd, UnitsProgramOnTheirOwnAfterADownload) {
+  Line line(2, {"--insert-every", "0.2", "--cycles", "3", "--fail-cycle", "2:2:0x31"});
+  ASSERT_TRUE(line.find());
+  // Chip detection is switched on before the chip: the iMOTION set-up disables the settings group.
+  line.w->SetControl("ChkBoxAuto", "1");
+  line.select("IMD111T-6F040");
+  line.load("fw.ldf", "%:Parameters Data Section Begin\r\nA0 1 2 3 3 AA BB CC\r\n");
+  ASSERT_TRUE(line.run(UnitCommand::Download));
+  RunLoopUntil(line.loop, [&] { return line.w->Ops.channel(0).okCount + line.w->Ops.channel(1).okCount +
+                                           line.w->Ops.channel(1).ngCount >= 6; },
+               seconds(10));
+  EXPECT_EQ(line.w->Ops.channel(0).okCount, 3);
+  EXPECT_EQ(line.w->Ops.channel(1).okCount, 2);
+  EXPECT_EQ(line.w->Ops.channel(1).ngCount, 1);
+  EXPECT_EQ(line.count("> 06:00:00 C2 : Progrmming Completed : Failed : Error=0x31!"), 1u);
+  EXPECT_EQ(line.count("> 06:00:00 C1 : OK=3, NG=0."), 1u);
+}
+
+TEST(EndToEnd, OfflineStartRestartsEveryUnit) {
+  Line line(2);
+  ASSERT_TRUE(line.find());
+  line.w->StartOfflineProgrm1Click();
+  RunLoopUntil(line.loop, [] { return false; }, milliseconds(300));
+  line.sim->stop();
+  for (int u = 1; u <= 2; ++u) EXPECT_EQ(line.names(u).back(), "RestartUnit") << u;
+  EXPECT_FALSE(line.w->Ops.channel(0).connected);
+}
+
+}  // namespace
+}  // namespace tarvel
