@@ -18,8 +18,12 @@ namespace tarvel::testing {
 class UnitSimProcess {
  public:
   UnitSimProcess(const std::filesystem::path& dir, int units, std::vector<std::string> options = {}) {
+    // The build tells where the simulator is; TARVEL_UNITSIM may name another one.
     const char* binary = std::getenv("TARVEL_UNITSIM");
-    if (!binary) throw std::runtime_error("TARVEL_UNITSIM is not set");
+#ifdef TARVEL_UNITSIM_PATH
+    if (!binary) binary = TARVEL_UNITSIM_PATH;
+#endif
+    if (!binary) throw std::runtime_error("no tarvel-unitsim to run (set TARVEL_UNITSIM)");
     std::vector<std::string> args = {binary, "--units", std::to_string(units), "--dir", dir.string()};
     args.insert(args.end(), options.begin(), options.end());
     int out[2];
