@@ -1,24 +1,59 @@
 #!/usr/bin/env bash
-# The demo: builds the host and shows what it can do so far, with the sample files in samples/.
+# The demo: four simulated programmer units on pseudo-terminals, driven by tarvelctl as a production line
+# would drive real ones. Builds first; installs what it needs.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -Wno-dev >/dev/null
-cmake --build build -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target tarvelctl tarvel-unitsim >/dev/null
 ctl=build/src/tarvelctl
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
+sim=build/tools/unitsim/tarvel-unitsim
 
-echo "== The chip catalogue, first lines (tarvelctl chips) =="
-"$ctl" chips >"$out/chips.txt"
-head -n 8 "$out/chips.txt"
-echo "   ... $(tail -n 1 "$out/chips.txt")"
+dir=$(mktemp -d)          # the program directory: ConfigKqn.ini, logs
+out=$(mktemp -d)
+cleanup() {
+  [ -n "${simpid:-}" ] && kill "$simpid" 2>/dev/null && wait "$simpid" 2>/dev/null || true
+  rm -rf "$dir" "$out"
+}
+trap cleanup EXIT
+
+echo "== Four simulated units (tarvel-unitsim): on their own each programs 3 chips, one every 0.5 s;"
+echo "   unit 3 fails its second chip (code 0x31) =="
+"$sim" --units 4 --dir "$dir" --insert-every 0.5 --cycles 3 --fail-cycle 3:2:0x31 >"$out/ports.json" &
+simpid=$!
+for _ in $(seq 50); do [ -s "$out/ports.json" ] && break; sleep 0.1; done
+echo "ports: $(cat "$out/ports.json")"
 echo
-echo "== A motor-control chip and its sectioned firmware file =="
-"$ctl" select IMD111T-6F040 load samples/demo.ldf
+
+echo "== Part 1: an iMOTION chip. Select it, load its sectioned firmware, find the units, download."
+echo "   The units restart and program chips on their own; their reports drive the OK/NG counts. =="
+"$ctl" --dir "$dir" set ChkBoxAuto=1 select IMD111T-6F040 load samples/demo.ldf find download wait 3
 echo
-echo "== A 16 KB chip: load Intel HEX, save it as S-records and as binary =="
-"$ctl" select SC92F848x load samples/demo.hex save "$out/demo.s19" save "$out/demo.bin"
-echo "   wrote $(wc -l <"$out/demo.s19") S-record lines and $(stat -c %s "$out/demo.bin") binary bytes"
+
+echo "== Part 2: a chip with EEP (SC95F750x). The host drives blank check, program and verify on all four"
+echo "   units, then reads unit 1's chip back and saves what it read. =="
+"$ctl" --dir "$dir" select SC95F750x load samples/demo.hex save "$out/image.bin" find auto read-flash \
+  save "$out/readback.bin"
 echo
-echo "Next: once the link to the units is built, ./run.sh starts simulated units and downloads a set-up into them."
+
+kill "$simpid"
+wait "$simpid" || true
+simpid=
+echo "== The proof: the image loaded, the host's read-back and every simulated chip hold the same bytes =="
+status=0
+if cmp -s "$out/image.bin" "$out/readback.bin"; then
+  echo "   read back from unit 1: identical to the loaded image ($(stat -c %s "$out/image.bin") bytes)"
+else
+  echo "   read back from unit 1 DIFFERS from the loaded image"; status=1
+fi
+for k in 1 2 3 4; do
+  if cmp -s -n "$(stat -c %s "$out/image.bin")" "$out/image.bin" "$dir/unit$k-flash.bin"; then
+    echo "   unit $k's chip: identical"
+  else
+    echo "   unit $k's chip DIFFERS"; status=1
+  fi
+done
+echo
+echo "Shown: device search, download with automatic chip detection, units programming on their own with"
+echo "OK/NG counts, the host-driven automatic sequence on four units, read-back, and byte-exact chips."
+exit $status
