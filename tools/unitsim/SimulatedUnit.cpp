@@ -82,7 +82,6 @@ SimulatedUnit::SimulatedUnit(UnitSettings settings, UnitLine& line, CommandLog* 
     : settings_(std::move(settings)),
       line_(line),
       log_(log),
-      random_(static_cast<uint32_t>(settings_.number) * 7919u),
       link_(std::make_unique<ChannelLink>(countdown_)),
       model_(settings_.model),
       version_(settings_.version) {
