@@ -125,6 +125,7 @@ void SimulatedUnit::OnFrame(std::span<const uint8_t> frame) {
 
   ++requests_;
   if (settings_.silentAfter && requests_ > *settings_.silentAfter) mute_ = true;
+  if (settings_.hangupAfter && requests_ > *settings_.hangupAfter) mute_ = true;  // N = 0: nothing answered
   if (!dead()) Handle(r);
   LogRequest(r);
   if (settings_.hangupAfter && requests_ >= *settings_.hangupAfter && !hungUp_) {
