@@ -82,7 +82,6 @@ SimulatedUnit::SimulatedUnit(UnitSettings settings, UnitLine& line, CommandLog* 
     : settings_(std::move(settings)),
       line_(line),
       log_(log),
-      random_(static_cast<uint32_t>(settings_.number) * 7919u),
       link_(std::make_unique<ChannelLink>(countdown_)),
       model_(settings_.model),
       version_(settings_.version) {
@@ -126,6 +125,7 @@ void SimulatedUnit::OnFrame(std::span<const uint8_t> frame) {
 
   ++requests_;
   if (settings_.silentAfter && requests_ > *settings_.silentAfter) mute_ = true;
+  if (settings_.hangupAfter && requests_ > *settings_.hangupAfter) mute_ = true;  // N = 0: nothing answered
   if (!dead()) Handle(r);
   LogRequest(r);
   if (settings_.hangupAfter && requests_ >= *settings_.hangupAfter && !hungUp_) {

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "base/RandomSource.h"
 #include "link/FrameLayer.h"
 #include "link/LinkPacket.h"
 #include "unitsim/EmulatedChip.h"
@@ -110,7 +109,6 @@ class SimulatedUnit {
   UnitSettings settings_;
   UnitLine& line_;
   CommandLog* log_;
-  RandomSource random_;
   uint16_t countdown_ = 0;  // the receive path reloads it; a unit keeps no watchdog
   std::unique_ptr<ChannelLink> link_;
   std::array<uint8_t, kPacketBufferSize> reply_{};
