@@ -17,7 +17,7 @@ void UnitOperations::StartFirmwareUpgrade(int ch) {
   c.busy = true;
   c.countdown = kFirstReplyTicks;
   c.position = 0;
-  c.endPosition = firmware.blockCount();
+  c.endPosition = static_cast<uint16_t>(firmware.blockCount());
   setGauge(ch, 2, c.endPosition);
   setColour(ch, GaugeColour::Blue);
   ChannelMessage(ch, Format("开始升级编程器%d固件......", ch + 1));

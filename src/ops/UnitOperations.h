@@ -16,6 +16,7 @@
 #include "base/RandomSource.h"
 #include "chips/ChipSettings.h"
 #include "image/MemoryImage.h"
+#include "ops/FirmwareFile.h"
 #include "ops/ProgrammerChannel.h"
 #include "ops/SettingsHeader.h"
 
@@ -24,15 +25,6 @@ namespace tarvel {
 inline constexpr int kChannelCount = 10;
 
 // The user commands that fan out to every idle, connected unit.
-// The programmer firmware the units can be upgraded to (from the firmware file).
-struct UnitFirmware {
-  bool valid = false;
-  std::string version;         // "V1.10"; empty when the file has none
-  uint32_t endValue = 0;       // the block count is (endValue - 4096) / 1024 + 1
-  std::vector<uint8_t> image;  // 4-byte groups: three data bytes and one without data
-  uint16_t blockCount() const { return static_cast<uint16_t>(endValue >= 4096 ? (endValue - 4096) / 1024 + 1 : 1); }
-};
-
 enum class UnitCommand { Download, AutoProgram, BlankCheck, Erase, Program, Verify, WriteOption, WriteEep };
 
 // The reads of the chip in the first unit's socket.
@@ -107,7 +99,7 @@ class UnitOperations {
   bool ReadPreconditions(const FanOutContext& context);
 
   // ---- firmware upgrade ----
-  UnitFirmware firmware;
+  FirmwareFileResult firmware;  // the firmware the units can be upgraded to
   // Sends the firmware to one unit (from the menu, or for a unit the search found outdated); nothing
   // happens without a valid firmware file.
   void StartFirmwareUpgrade(int ch);

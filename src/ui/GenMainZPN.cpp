@@ -482,11 +482,23 @@ void TGenMFrmZPN::FormShow(const std::vector<std::string>& commandLine) {
 
   const std::filesystem::path firmware = ProgramDir / kFirmwareFile;
   FirmwareFileValid = false;
+  Ops.firmware = {};
+  Ops.firmwareVersion.clear();
   if (!std::filesystem::exists(firmware)) {
     Log.MainMessage("File of \"" + firmware.string() + "\" not Found!");
     Dialogs.plain("文件\"" + firmware.string() + "\"没有找到，请确认！");
+  } else {
+    try {
+      Ops.firmware = ReadFirmwareFile(firmware);
+    } catch (const std::exception& e) {
+      Ops.firmware.reason = e.what();
+    }
+    FirmwareFileValid = Ops.firmware.valid;
+    if (FirmwareFileValid)
+      Ops.firmwareVersion = Ops.firmware.version;
+    else
+      Log.MainMessage("Firmware file \"" + firmware.string() + "\" is not valid: " + Ops.firmware.reason);
   }
-  // (Reading and checking an existing firmware file comes with the firmware upgrade.)
 
   if (!commandLine.empty()) {
     Ops.downloadCount = 0;

@@ -524,8 +524,8 @@ TEST(ReadBack, OptionBytesGetTheirReport) {
 namespace tarvel {
 namespace {
 
-UnitFirmware ThreeBlockFirmware() {
-  UnitFirmware f;
+FirmwareFileResult ThreeBlockFirmware() {
+  FirmwareFileResult f;
   f.valid = true;
   f.version = "V1.10";
   f.endValue = 4096 + 1024 * 2;  // three blocks
