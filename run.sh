@@ -5,9 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -Wno-dev >/dev/null
-cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target tarvelctl tarvel-unitsim >/dev/null
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target tarvelctl tarvel-unitsim tarvel-mkfwr >/dev/null
 ctl=build/src/tarvelctl
 sim=build/tools/unitsim/tarvel-unitsim
+mkfwr=build/tools/mkfwr/tarvel-mkfwr
 
 dir=$(mktemp -d)          # the program directory: ConfigKqn.ini, logs
 out=$(mktemp -d)
@@ -16,6 +17,10 @@ cleanup() {
   rm -rf "$dir" "$out"
 }
 trap cleanup EXIT
+
+# The units' firmware file, which the host reads at start-up (the units already run this version).
+head -c 6000 /dev/urandom >"$out/firmware.raw"
+"$mkfwr" "$out/firmware.raw" V1.10 "$dir/TarvelIMOT.FWR"
 
 echo "== Four simulated units (tarvel-unitsim): on their own each programs 3 chips, one every 0.5 s;"
 echo "   unit 3 fails its second chip (code 0x31) =="

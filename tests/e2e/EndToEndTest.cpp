@@ -10,6 +10,7 @@
 #include "base/PollEventLoop.h"
 #include "base/ScriptedDialogService.h"
 #include "chips/Catalogue.h"
+#include "ops/FirmwareFile.h"
 #include "e2e/UnitSimProcess.h"
 #include "support/TestFiles.h"
 #include "ui/GenMainZPN.h"
@@ -230,6 +231,30 @@ TEST(EndToEnd, OfflineStartRestartsEveryUnit) {
   line.sim->stop();
   for (int u = 1; u <= 2; ++u) EXPECT_EQ(line.names(u).back(), "RestartUnit") << u;
   EXPECT_FALSE(line.w->Ops.channel(0).connected);
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+TEST(EndToEnd, TheSearchUpgradesOutdatedFirmwareAndSearchesAgain) {
+  RandomSource random(3);
+  std::vector<uint8_t> raw(5000);
+  for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<uint8_t>(i);
+  Line line(2, {"--version", "1:V1.05", "--model", "2:Tarvel200XXX"});
+  WriteFirmwareFile(line.dir / "TarvelIMOT.FWR", raw, "V1.10", random);
+  line.w->FormShow();  // start again, now with the firmware file
+  ASSERT_TRUE(RunLoopUntil(line.loop, [&] { return line.w->Ops.foundCount >= 2 && !line.w->Ops.AnyBusy(); },
+                           seconds(20)));
+  EXPECT_EQ(line.count("> 06:00:00 C1 : Firmware 1 Upgrade Completed!"), 1u);
+  EXPECT_EQ(line.count("> 06:00:00 C2 : Firmware 2 Upgrade Completed!"), 1u);
+  EXPECT_GE(line.count("> 06:00:00 C2 : 找到设备：Tarvel200IMOT V1.10!"), 1u) << "found again after its upgrade";
+  line.sim->stop();
+  int blocks = 0;
+  for (const auto& j : line.requests(1)) blocks += j["name"] == "FirmwareBlock";
+  EXPECT_EQ(blocks, static_cast<int>(line.w->Ops.firmware.blockCount()));
 }
 
 }  // namespace
