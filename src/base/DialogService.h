@@ -4,11 +4,14 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tarvel {
+
+struct Control;
 
 enum class BoxKind { Plain, Information, Warning, Error, Confirmation };
 enum class Button { None, OK, Cancel, Abort, Retry, Ignore, Yes, No };
@@ -51,6 +54,19 @@ class ModalDialog {
   virtual bool setControl(std::string_view control, std::string_view value) = 0;
   // The OK button's handler. May throw (a value that is not a number); the dialog then stays open.
   virtual void OkClick() = 0;
+
+  // For front ends that draw a dialog from its model alone.
+  // The controls the user works with, in the order they are laid out (the closing buttons are apart).
+  virtual std::vector<Control*> controls() { return {}; }
+  virtual std::string dialogCaption() const { return std::string(formName()); }
+  // The buttons that close the dialog, with their captions; the first is the default.
+  virtual std::vector<std::pair<Button, std::string>> closeButtons() const {
+    return {{Button::OK, "OK"}, {Button::Cancel, "Cancel"}};
+  }
+  // Runs the command of a button inside the dialog ("浏览"); false when it has none.
+  virtual bool clickControl(std::string_view /*control*/) { return false; }
+  // False when the last OkClick refused the values (it said why): the dialog stays open.
+  virtual bool okAccepted() const { return true; }
 };
 
 class DialogService {

@@ -27,6 +27,11 @@ class TChipSelForm : public ModalDialog {
   // RadioGrpSelMF and RadioGrpKFX take an item index, ListBoxCP an entry index or a chip name.
   bool setControl(std::string_view control, std::string_view value) override;
   void OkClick() override;  // confirms the selected entry: runs the derivation
+  std::vector<Control*> controls() override { return {&RadioGrpSelMF, &RadioGrpKFX, &ListBoxCP}; }
+  std::string dialogCaption() const override { return "ChipSelForm"; }
+  std::vector<std::pair<Button, std::string>> closeButtons() const override {
+    return {{Button::OK, BitBtnOK.caption}, {Button::Cancel, BitBtnNO.caption}};
+  }
 
   void RadioGrpSelMFClick();
   void RadioGrpKFXClick();

@@ -34,6 +34,9 @@ class TConfigSNForm : public ModalDialog {
 
   // What OK wrote: 0 main flash, 1 EEP; -1 nothing.
   int written = -1;
+  std::vector<Control*> controls() override { return {&AddrEditSN, &RadioGrpSN, &RadioGroupFM, &EditDataSN}; }
+  std::string dialogCaption() const override { return caption; }
+  bool okAccepted() const override { return written >= 0; }  // empty data: said so, the user may type it
 
   std::string caption = "Config S/N Constant";
   EditControl AddrEditSN{"AddrEditSN", "数据存储首地址：   ", ""};
@@ -61,6 +64,9 @@ class THolySNxUIDxFRM : public ModalDialog {
   void OkClick() override;
 
   bool written = false;
+  std::vector<Control*> controls() override { return {&AddrEditSN, &RadioGroupFM, &EditDataSN}; }
+  std::string dialogCaption() const override { return "Set User Data"; }
+  bool okAccepted() const override { return written; }
   EditControl AddrEditSN{"AddrEditSN", "数据存储首地址：   ", ""};
   RadioGroup RadioGroupFM{"RadioGroupFM", "数据格式", {"字符串数据", "16进制数据"}, 0};
   EditControl EditDataSN{"EditDataSN", "数据内容(16进制格式以空格分隔）：   ", ""};

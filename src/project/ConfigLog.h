@@ -23,6 +23,16 @@ class TLogCfgForm : public ModalDialog {
   bool setControl(std::string_view control, std::string_view value) override;
   void OkClick() override;  // refuses an empty customer file name ("请输入有效的Log文件名称！")
   std::string caption = "Config Log File.";
+  std::vector<Control*> controls() override {
+    return {&CheckBoxLog, &RadioGrpCreat, &RadioGrpMod, &EditLogName, &SpeedButtonOP};
+  }
+  std::string dialogCaption() const override { return caption; }
+  bool clickControl(std::string_view control) override {
+    if (control != SpeedButtonOP.name) return false;
+    SpeedButtonOPClick();
+    return true;
+  }
+  bool okAccepted() const override { return accepted; }
 
   void CheckBoxLogClick();
   void RadioGrpCreatClick();

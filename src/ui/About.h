@@ -11,6 +11,9 @@ class TAboutForm : public ModalDialog {
   std::string_view formName() const override { return "TAboutForm"; }
   bool setControl(std::string_view, std::string_view) override { return false; }
   void OkClick() override {}
+  std::vector<Control*> controls() override { return {&LabelAT, &LabelVersion, &LabelMaker}; }
+  std::string dialogCaption() const override { return caption; }
+  std::vector<std::pair<Button, std::string>> closeButtons() const override { return {{Button::OK, OKButton.caption}}; }
 
   std::string caption = "About";
   LabelControl LabelAT{"LabelAT", ""};

@@ -10,12 +10,14 @@ void DataView::ShowLinear(std::span<const uint8_t> bytes, uint32_t firstAddress,
   firstAddress_ = firstAddress;
   offset_ = offset;
   rows_ = rows < 0 ? 0 : rows;
+  ++generation_;
 }
 
 void DataView::ShowKf32Blocks(std::span<const uint8_t> optionData) {
   layout_ = Layout::Kf32Blocks;
   bytes_ = optionData;
   rows_ = 6;
+  ++generation_;
 }
 
 ViewRow DataView::Header() {

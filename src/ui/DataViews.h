@@ -27,7 +27,10 @@ class DataView {
   };
 
   // Back to the header row only.
-  void Clear() { rows_ = 0; }
+  void Clear() {
+    rows_ = 0;
+    ++generation_;
+  }
   void ShowLinear(std::span<const uint8_t> bytes, uint32_t firstAddress, uint64_t offset, int rows);
   void ShowKf32Blocks(std::span<const uint8_t> optionData);
 
@@ -36,6 +39,8 @@ class DataView {
   static ViewRow Header();
   // Row r (0-based, below the header) as the grid shows it. Bytes outside the buffer show empty.
   ViewRow Row(int r) const;
+  // Grows with every Clear and Show, so that a front end can tell cheaply that it must redraw.
+  uint64_t generation() const { return generation_; }
 
  private:
   std::span<const uint8_t> bytes_;
@@ -43,6 +48,7 @@ class DataView {
   uint64_t offset_ = 0;
   int rows_ = 0;
   Layout layout_ = Layout::Linear;
+  uint64_t generation_ = 0;
 };
 
 }  // namespace tarvel

@@ -16,6 +16,8 @@ class TFormOfsAddr : public ModalDialog {
   bool setControl(std::string_view control, std::string_view value) override;
   // Throws ConversionError for text that is not a number; BinOffset then stays as the show step left it.
   void OkClick() override;
+  std::vector<Control*> controls() override { return {&Label1, &EditOfsAddr}; }
+  std::string dialogCaption() const override { return "设置BIN文件偏移地址"; }
 
   LabelControl Label1{"Label1", "设置BIN文件偏移地址："};
   EditControl EditOfsAddr{"EditOfsAddr", "", ""};

@@ -23,6 +23,8 @@ class TSetAddressForm : public ModalDialog {
   void FormShow() override;
   bool setControl(std::string_view control, std::string_view value) override;
   void OkClick() override;  // throws ConversionError for an address that is not a number
+  std::vector<Control*> controls() override { return {&Label1, &EditAddr, &Label2, &SpinEditRD}; }
+  std::string dialogCaption() const override { return "Specify Read Address"; }
 
   LabelControl Label1{"Label1", "设置需要读取的首地址："};
   EditControl EditAddr{"EditAddr", "", ""};
