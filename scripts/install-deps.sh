@@ -9,6 +9,8 @@ packages=(
   nlohmann-json3-dev
   srecord
   binutils-arm-none-eabi
+  qt6-base-dev
+  fonts-dejavu-core fonts-wqy-microhei
 )
 
 missing=()
