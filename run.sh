@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
 # The demo: four simulated programmer units on pseudo-terminals, driven by tarvelctl as a production line
 # would drive real ones. Builds first; installs what it needs.
+# `./run.sh gui` opens the desktop program on the same four units instead.
 set -euo pipefail
 cd "$(dirname "$0")"
+gui=0
+if [ "${1:-}" = gui ]; then
+  gui=1
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "./run.sh gui: no display to open the window on (DISPLAY is not set)" >&2
+    exit 1
+  fi
+fi
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -Wno-dev >/dev/null
-cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target tarvelctl tarvel-unitsim tarvel-mkfwr >/dev/null
+targets=(tarvelctl tarvel-unitsim tarvel-mkfwr)
+[ $gui = 1 ] && targets+=(tarvel200)
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target "${targets[@]}" >/dev/null
 ctl=build/src/tarvelctl
 sim=build/tools/unitsim/tarvel-unitsim
 mkfwr=build/tools/mkfwr/tarvel-mkfwr
@@ -29,6 +40,12 @@ simpid=$!
 for _ in $(seq 50); do [ -s "$out/ports.json" ] && break; sleep 0.1; done
 echo "ports: $(cat "$out/ports.json")"
 echo
+
+if [ $gui = 1 ]; then
+  echo "== tarvel200 on the program directory $dir: it finds the four units at start-up. Close it to end. =="
+  build/src/qt/tarvel200 --dir "$dir"
+  exit $?
+fi
 
 echo "== Part 1: an iMOTION chip. Select it, load its sectioned firmware, find the units, download."
 echo "   The units restart and program chips on their own; their reports drive the OK/NG counts. =="
