@@ -1,10 +1,16 @@
 // tarvel200 [--dir DIR] [PROJECT.pmw [OFF]]: the desktop program.
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +46,13 @@ bool Parse(int argc, char** argv, Arguments& a) {
   return a.commandLine.size() <= 2;
 }
 
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
 bool HaveDisplay() {
   for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
     if (const char* s = std::getenv(v); s && *s) return true;
@@ -70,6 +83,22 @@ int main(int argc, char** argv) {
   loop.onError = [&dialogs](const std::exception& e) { dialogs.error(e.what()); };
   tarvel::MainWindow window(model, dialogs);
   window.show();
+
+  // Ctrl+C or a TERM signal closes the window as the user would: ports closed, log written.
+  std::unique_ptr<QSocketNotifier> signalNotifier;
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+    signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &window, [] {
+      char c;
+      while (::read(signalPipe[0], &c, 1) > 0) {
+      }
+      QApplication::closeAllWindows();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = OnSignal;
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+  }
   QTimer::singleShot(0, &window, [&] { window.start(args.commandLine); });
   return app.exec();
 }
