@@ -125,6 +125,7 @@ class RadioBinding : public ControlBinding {
       b->setObjectName(Qs(control_.name + "_" + std::to_string(i)));
       group_->addButton(b, i);
       grid->addWidget(b, rows > 0 ? i % rows : 0, rows > 0 ? i / rows : 0);
+      b->show();  // a child added to a group already on screen is not shown by itself
     }
   }
 

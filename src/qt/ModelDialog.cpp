@@ -26,8 +26,8 @@ ModelDialog::ModelDialog(ModalDialog& model, DialogService& errors, QWidget* par
       connect(list, &QListWidget::itemDoubleClicked, this, [this] { closeWith(Button::OK); });
     }
     // Room for an address or a line of data without scrolling inside the field.
-    for (auto* line : b->widget()->findChildren<QLineEdit*>()) line->setMinimumWidth(200);
-    if (auto* line = qobject_cast<QLineEdit*>(b->widget())) line->setMinimumWidth(200);
+    if (dynamic_cast<EditControl*>(c))
+      if (auto* line = findChild<QLineEdit*>(Qs(c->name))) line->setMinimumWidth(200);
     layout->addWidget(b->widget());
     bindings_.push_back(std::move(b));
   }
