@@ -9,7 +9,10 @@
 #include <ostream>
 #include <string_view>
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include "base/Files.h"
 #include "base/LoopWait.h"
@@ -377,10 +380,20 @@ class ConsoleDialogService : public ScriptedDialogService {
 
 // Keeps the loop running until `done` holds or `limit` passes, with one progress line per unit on a
 // terminal meanwhile.
+// Set by SIGTERM and SIGINT: the run ends as the window closes (ports first, then the log).
+std::atomic<int> gStopSignal{0};
+
+void OnStopSignal(int signal) { gStopSignal = signal; }
+
+class Interrupted : public std::runtime_error {
+ public:
+  Interrupted() : std::runtime_error("interrupted") {}
+};
+
 bool RunLoopUntil(EventLoop& loop, TGenMFrmZPN& w, std::function<bool()> done, std::chrono::milliseconds limit,
                   std::ostream& err, bool terminal) {
   int checks = 0;
-  const bool finished = RunLoopUntil(loop, done, limit, [&] {
+  const bool finished = RunLoopUntil(loop, [&] { return gStopSignal != 0 || done(); }, limit, [&] {
     if (!terminal || ++checks % 25 != 0) return;
     std::string line = "\r";
     for (int i = 0; i < w.Ops.unitCount && i < kChannelCount; ++i) {
@@ -391,6 +404,7 @@ bool RunLoopUntil(EventLoop& loop, TGenMFrmZPN& w, std::function<bool()> done, s
     err << line << std::flush;
   });
   if (terminal) err << "\n";
+  if (gStopSignal != 0) throw Interrupted();
   return finished;
 }
 
@@ -549,6 +563,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << "tarvelctl: --dir " << dir.string() << " is not a directory\n";
     return kExitUsage;
   }
+  gStopSignal = 0;
+  struct sigaction stop {};
+  stop.sa_handler = OnStopSignal;
+  sigemptyset(&stop.sa_mask);
+  struct sigaction oldTerm {}, oldInt {};
+  sigaction(SIGTERM, &stop, &oldTerm);
+  sigaction(SIGINT, &stop, &oldInt);
   ConsoleDialogService dialogs(err, o.answer);
   PollEventLoop loop;
   TGenMFrmZPN window(loop, dialogs, dir);
@@ -560,6 +581,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   try {
     window.FormShow();
     for (const Action& action : o.actions) {
+      if (gStopSignal != 0) throw Interrupted();
       if (action.words[0] == "chips")
         PrintCatalogue(o, out);
       else if (action.words[0] == "chip")
@@ -570,6 +592,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   } catch (const UsageError& e) {
     err << "tarvelctl: " << e.what() << '\n';
     status = kExitUsage;
+  } catch (const Interrupted&) {
+    err << "tarvelctl: stopped by signal " << gStopSignal << '\n';
+    status = 128 + gStopSignal;
   } catch (const std::exception& e) {
     // What the window shows in its default error box.
     dialogs.error(e.what());
@@ -581,6 +606,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (status == kExitOk && dialogs.errorShown) status = kExitUsage;
   if (status == kExitOk && run.unitFailure) status = kExitUnitFailure;
   PrintUnitSummary(window, err);
+  sigaction(SIGTERM, &oldTerm, nullptr);
+  sigaction(SIGINT, &oldInt, nullptr);
   return status;
 }
 

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <sstream>
 
 #include "support/TestFiles.h"
@@ -214,6 +219,37 @@ TEST(CliWindow, TheLogIsWrittenAtExitInTheProgramDirectory) {
   const auto logs = dir / "GenZPNxLogS";
   ASSERT_TRUE(std::filesystem::is_directory(logs));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(logs), {}), 1);
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+// Ended by SIGTERM in the middle of a wait, tarvelctl still closes as the window does: the log is written.
+TEST(CliSignals, TheLogIsWrittenWhenStoppedBySignal) {
+  for (int sig : {SIGTERM, SIGINT}) {
+    testing::TempDir dir;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, STDOUT_FILENO);
+      ::dup2(null, STDERR_FILENO);
+      ::execl(TARVELCTL_PATH, TARVELCTL_PATH, "--dir", dir.path().c_str(), "select", "SC95F750x", "show-option-data",
+              "wait", "60", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::usleep(1500000);  // time to start up and begin waiting
+    ::kill(pid, sig);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    const auto logs = dir / "GenZPNxLogS";
+    ASSERT_TRUE(std::filesystem::is_directory(logs)) << sig;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(logs), {}), 1);
+  }
 }
 
 }  // namespace
