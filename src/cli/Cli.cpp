@@ -53,6 +53,10 @@ constexpr const char* kUsage =
     "  read-flash, read-eep, read-option, read-checksum, read-info, read-range ADDR LEN\n"
     "                        the Read menu, on unit 1\n"
     "  offline               hand the units over to off-line programming\n"
+    "  project-save FILE, project-load FILE   save or load the whole set-up (.pmw)\n"
+    "  unattended PROJECT [OFF]   the program's command-line mode: find the units, load the project,\n"
+    "                        download it into every unit (with OFF: leave them in host mode, write\n"
+    "                        ResDW.Txt and end); must be the only action\n"
     "  wait SECONDS          keep the loop running (units programming on their own report meanwhile)\n"
     "options:\n"
     "  --dir DIR             program directory (settings, log and result files); default: the\n"
@@ -86,7 +90,7 @@ int OperandCount(std::string_view action) {
       {"show-option-data", 0}, {"find", 0}, {"download", 0}, {"auto", 0}, {"blank-check", 0}, {"erase", 0},
       {"program", 0}, {"verify", 0}, {"write-option", 0}, {"write-eep", 0}, {"offline", 0}, {"wait", 1},
       {"read-flash", 0}, {"read-eep", 0}, {"read-option", 0}, {"read-checksum", 0}, {"read-info", 0},
-      {"read-range", 2},
+      {"read-range", 2}, {"project-save", 1}, {"project-load", 1}, {"unattended", -1},
   };
   for (const auto& [name, n] : kActions)
     if (name == action) return n;
@@ -488,6 +492,22 @@ void RunWindowAction(const Options& o, const Action& action, TGenMFrmZPN& window
     RunLoopUntil(run.loop, window, [&] { return !window.Ops.searching() && window.Ops.foundCount >= window.Ops.unitCount; },
                  std::chrono::milliseconds(300 + 100 * window.Ops.unitCount + 1500), run.err, false);
     if (window.Ops.foundCount < window.Ops.unitCount) run.unitFailure = true;
+  } else if (name == "project-save") {
+    dialogs.answerFile(operand);
+    window.SavetoProjectFile1Click();
+  } else if (name == "project-load") {
+    dialogs.answerFile(operand);
+    window.LoadFromProjectFile1Click();
+  } else if (name == "unattended") {
+    // Started like the window with a project on its command line: the 100 ms timer finds the units,
+    // loads the project and downloads it. With OFF the window closes itself when all are done.
+    RunLoopUntil(run.loop, window,
+                 [&] {
+                   return window.Closed || (!window.NoRestartMode && window.Ops.downloadCount > 0 &&
+                                            window.Ops.downloadCount >= window.Ops.foundCount && !window.Ops.AnyBusy());
+                 },
+                 std::chrono::seconds(120), run.err, run.terminal);
+    if (window.Ops.downloadCount == 0 || window.Ops.downloadCount < window.Ops.foundCount) run.unitFailure = true;
   } else if (name == "offline") {
     window.StartOfflineProgrm1Click();
     RunLoopUntil(run.loop, window, [] { return false; }, std::chrono::milliseconds(100), run.err, false);
@@ -579,7 +599,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   window.Log.setListener([&panel](const std::string& line) { panel << line << '\n'; });
   int status = kExitOk;
   try {
-    window.FormShow();
+    // "unattended" starts the window with its project on the command line.
+    std::vector<std::string> commandLine;
+    for (const Action& action : o.actions) {
+      if (action.words[0] != "unattended") continue;
+      if (o.actions.size() != 1) throw UsageError("unattended must be the only action");
+      if (action.words.size() < 2 || action.words.size() > 3) throw UsageError("unattended takes PROJECT [OFF]");
+      commandLine.assign(action.words.begin() + 1, action.words.end());
+    }
+    window.FormShow(commandLine);
     for (const Action& action : o.actions) {
       if (gStopSignal != 0) throw Interrupted();
       if (action.words[0] == "chips")

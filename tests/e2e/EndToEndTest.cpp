@@ -259,3 +259,42 @@ TEST(EndToEnd, TheSearchUpgradesOutdatedFirmwareAndSearchesAgain) {
 
 }  // namespace
 }  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+TEST(EndToEnd, UnattendedDownloadOfAProject) {
+  for (bool off : {true, false}) {
+    SCOPED_TRACE(off);
+    TempDir files;
+    const auto project = files / "line.pmw";
+    {
+      Line maker(1);
+      maker.select("SC95F750x");
+      maker.loadBytes("fw.bin", std::vector<uint8_t>(20000, 0x42));
+      maker.dialogs.answerFile(project.string());
+      maker.w->SavetoProjectFile1Click();
+    }
+    Line line(2);
+    testing::WriteText(line.dir / "ResDW.Txt", "stale\r\n");
+    std::vector<std::string> commandLine = {project.string()};
+    if (off) commandLine.push_back("off");
+    line.w->FormShow(commandLine);
+    EXPECT_FALSE(std::filesystem::exists(line.dir / "ResDW.Txt")) << "no stale result";
+    RunLoopUntil(line.loop, [&] { return line.w->Closed || line.w->Ops.downloadCount >= 2; }, seconds(20));
+    RunLoopUntil(line.loop, [&] { return line.w->Closed; }, milliseconds(off ? 2000 : 300));
+    EXPECT_EQ(line.w->Ops.downloadCount, 2);
+    EXPECT_EQ(line.w->Closed, off);
+    EXPECT_EQ(std::filesystem::exists(line.dir / "ResDW.Txt"), off);
+    if (off) {
+      EXPECT_EQ(testing::ReadText(line.dir / "ResDW.Txt"), "Download Success\r\n");
+    }
+    for (const std::string& text : line.dialogs.boxTexts())
+      EXPECT_EQ(text.find("Project File"), std::string::npos) << "no box for the project in unattended mode";
+    line.sim->stop();
+    EXPECT_EQ(line.names(1).back() == "RestartUnit", !off) << "with OFF the units stay in host mode";
+  }
+}
+
+}  // namespace
+}  // namespace tarvel
