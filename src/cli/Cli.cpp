@@ -503,8 +503,10 @@ void RunWindowAction(const Options& o, const Action& action, TGenMFrmZPN& window
     // loads the project and downloads it. With OFF the window closes itself when all are done.
     RunLoopUntil(run.loop, window,
                  [&] {
-                   return window.Closed || (!window.NoRestartMode && window.Ops.downloadCount > 0 &&
-                                            window.Ops.downloadCount >= window.Ops.foundCount && !window.Ops.AnyBusy());
+                   // Closed by itself (OFF, all downloaded), or the search is over and no unit is busy:
+                   // the downloads ended, or the project could not be loaded.
+                   return window.Closed ||
+                          (!window.Loop.timerEnabled(window.Timer2) && !window.Ops.AnyBusy() && !window.SearchPending);
                  },
                  std::chrono::seconds(120), run.err, run.terminal);
     if (window.Ops.downloadCount == 0 || window.Ops.downloadCount < window.Ops.foundCount) run.unitFailure = true;

@@ -194,6 +194,7 @@ void TGenMFrmZPN::Timer2Timer() {
       if (LoadProjectFile(ProjectPath) != kProjectOk) return;
       Ops.fileLoaded = ObjectFileLoaded;
       Ops.objectFileName = ObjectFileName;
+      UnattendedDownloadStarted = true;
       for (int i = 0; i < Ops.unitCount && i < kChannelCount; ++i) {
         Ops.channel(i).link.ResetReceive();
         Ops.StartDownload(i);

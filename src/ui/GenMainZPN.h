@@ -64,6 +64,7 @@ class TGenMFrmZPN {
   bool NoRestartMode = false;
   std::string ProjectPath;
   bool SearchPending = false;
+  bool UnattendedDownloadStarted = false;
   bool Closed = false;
   ReadRange LastReadRange;
   // Where the port search looks (tests point it at a fake sysfs tree).
