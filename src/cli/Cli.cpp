@@ -54,6 +54,9 @@ constexpr const char* kUsage =
     "                        the Read menu, on unit 1\n"
     "  offline               hand the units over to off-line programming\n"
     "  project-save FILE, project-load FILE   save or load the whole set-up (.pmw)\n"
+    "  set-option-bytes CONTROL=VALUE ...   the chip family's option dialog: set its controls (item\n"
+    "                        index, or text for passwords) and press OK\n"
+    "  upgrade               \"Do Firmware Upgrade\" on every unit found, then wait\n"
     "  unattended PROJECT [OFF]   the program's command-line mode: find the units, load the project,\n"
     "                        download it into every unit (with OFF: leave them in host mode, write\n"
     "                        ResDW.Txt and end); must be the only action\n"
@@ -91,6 +94,7 @@ int OperandCount(std::string_view action) {
       {"program", 0}, {"verify", 0}, {"write-option", 0}, {"write-eep", 0}, {"offline", 0}, {"wait", 1},
       {"read-flash", 0}, {"read-eep", 0}, {"read-option", 0}, {"read-checksum", 0}, {"read-info", 0},
       {"read-range", 2}, {"project-save", 1}, {"project-load", 1}, {"unattended", -1},
+      {"set-option-bytes", -1}, {"upgrade", 0},
   };
   for (const auto& [name, n] : kActions)
     if (name == action) return n;
@@ -492,6 +496,31 @@ void RunWindowAction(const Options& o, const Action& action, TGenMFrmZPN& window
     RunLoopUntil(run.loop, window, [&] { return !window.Ops.searching() && window.Ops.foundCount >= window.Ops.unitCount; },
                  std::chrono::milliseconds(300 + 100 * window.Ops.unitCount + 1500), run.err, false);
     if (window.Ops.foundCount < window.Ops.unitCount) run.unitFailure = true;
+  } else if (name == "set-option-bytes") {
+    ScriptedDialogService::ModalAnswer answer;
+    for (size_t i = 1; i < action.words.size(); ++i) {
+      const std::string& w = action.words[i];
+      const size_t eq = w.find('=');
+      if (eq == std::string::npos || eq == 0) throw UsageError("set-option-bytes takes CONTROL=VALUE, not \"" + w + "\"");
+      answer.controls.emplace_back(w.substr(0, eq), w.substr(eq + 1));
+    }
+    if (!window.Chip.ChipSelected) throw UsageError("set-option-bytes: no chip selected");
+    dialogs.answerModal(answer);
+    try {
+      window.BtnOptionCfgClick();
+    } catch (const std::invalid_argument& e) {
+      dialogs.clearAnswers();
+      throw UsageError(std::string("set-option-bytes: ") + e.what());
+    }
+    if (dialogs.pendingModalAnswers() > 0) {
+      dialogs.clearAnswers();
+      throw UsageError("set-option-bytes: this chip family has no option-byte dialog");
+    }
+  } else if (name == "upgrade") {
+    RunUnits(window, run, [&] {
+      window.DoFirmwareUpgrade1Click();
+      return true;
+    });
   } else if (name == "project-save") {
     dialogs.answerFile(operand);
     window.SavetoProjectFile1Click();

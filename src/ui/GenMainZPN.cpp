@@ -10,6 +10,8 @@
 #include "base/Format.h"
 #include "base/Numbers.h"
 #include "chips/ChipSelectZPN.h"
+#include "chips/CfgKF32xRT.h"
+#include "chips/OptionBytes.h"
 #include "image/IntelHex.h"
 #include "image/LoadSummary.h"
 #include "image/RawBinary.h"
@@ -407,14 +409,14 @@ bool TGenMFrmZPN::RunReadCommand(ChipRead command) {
 }
 
 void TGenMFrmZPN::ReportOptionRead(int channel, std::span<const uint8_t> payload) {
-  // The families' own reports come with their option dialogs; meanwhile every family gets the plain line.
-  const uint8_t b0 = payload.size() > 0 ? payload[0] : 0;
-  const uint8_t b1 = payload.size() > 1 ? payload[1] : 0;
-  Log.MainMessage(Format("Read Chip %d Option Byte : 0x%0.2x%0.2x.", channel + 1, b1, b0));
+  ReportOptionBytes(Chip.VendorIndex, Chip, channel, payload, Log);
 }
 
 bool TGenMFrmZPN::RunUnitCommand(UnitCommand command) {
   ViewPageCtrl.activePage = 0;
+  // A KF32 chip's configuration area decides its configuration bytes before a download.
+  if (command == UnitCommand::Download && Chip.ChipSelected && ObjectFileLoaded)
+    DecodeKf32Config(Chip, Image->OptionData, Log);
   FanOutContext context;
   context.chipSelected = Chip.ChipSelected;
   context.fileLoaded = ObjectFileLoaded;
@@ -725,9 +727,12 @@ void TGenMFrmZPN::MCUNameEditChange() {
 }
 
 void TGenMFrmZPN::BtnOptionCfgClick() {
-  // The family option dialogs open here (vendor 0, 1, 3, 5 and 6); the other vendors have none.
+  const OptionDialogResult r = OpenOptionDialog(Chip.VendorIndex, Chip, *Image, Dialogs, CheckBoxOpt.checked);
+  OptionChanged = r.optionChanged;
+  if (r.refreshKf32View) ShowKf32ConfigView();
   Log.Line();
   CheckBoxOpt.checked = OptionChanged;
+  if (r.setsOptionEnabled) Ops.settings.OptionEnabled = OptionChanged;
   if (Chip.VendorIndex == 1)
     Log.MainMessage(Image->OptionData[1] == 0x96 ? "芯片没有设置加密（可读）！" : "芯片已设置加密（不可读）！");
   Log.MainMessage(Format("Config Data Set is : 0x%0.2x%0.2x.", Chip.ConfigByte1, Chip.ConfigByte0));
@@ -761,7 +766,10 @@ void TGenMFrmZPN::applyOutcome(const LoadOutcome& outcome) {
   }
   if (outcome.refreshFlashView) ShowFlashView();
   if (outcome.refreshEepView) ShowEepView();
-  if (outcome.showKf32Config) ShowKf32ConfigView();
+  if (outcome.showKf32Config) {
+    ShowKf32ConfigView();
+    DecodeKf32Config(Chip, Image->OptionData, Log);
+  }
   if (outcome.refreshOptionView) ShowOptionView();
 }
 

@@ -353,3 +353,36 @@ TEST(EndToEnd, UnattendedModeTellsTheTruthWhenAUnitFails) {
 
 }  // namespace
 }  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+// Set in the family's dialog, written to the chip, read back and reported as the family reports.
+TEST(EndToEnd, OptionBytesOfThreeFamilies) {
+  struct Case {
+    const char* chip;
+    std::vector<std::pair<std::string, std::string>> controls;
+    const char* reportLine;
+  };
+  const Case cases[] = {
+      {"SC92F72xx", {{"ComBoxLVRS", "1"}}, "> 06:00:00 Read Chip 1 Option Byte : 0x5A 0x96 0x09 0x32 "},
+      {"HC8AT3541-T32", {{"ComBoxRSTS", "1"}, {"ComBoxBORV", "2"}},
+       "  0x0030: 01 01 00 00   00 00 00 00   00 02 00 00   00 00 00 FF   "},
+      {"MC96F8316S", {{"ComBoxCRP", "1"}}, "  0x10: 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 80"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.chip);
+    Line line(1);
+    ASSERT_TRUE(line.find());
+    line.select(c.chip);
+    line.dialogs.answerModal({c.controls, Button::OK});
+    line.w->BtnOptionCfgClick();
+    ASSERT_TRUE(line.run(UnitCommand::WriteOption));
+    ASSERT_TRUE(line.w->RunReadCommand(ChipRead::OptionSetting));
+    RunLoopUntil(line.loop, [&] { return !line.w->Ops.AnyBusy(); }, seconds(10));
+    EXPECT_EQ(line.count(c.reportLine), 1u);
+  }
+}
+
+}  // namespace
+}  // namespace tarvel
