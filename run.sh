@@ -37,8 +37,14 @@ echo
 
 echo "== Part 2: a chip with EEP (SC95F750x). The host drives blank check, program and verify on all four"
 echo "   units, then reads unit 1's chip back and saves what it read. =="
-"$ctl" --dir "$dir" select SC95F750x load samples/demo.hex save "$out/image.bin" find auto read-flash \
-  save "$out/readback.bin"
+"$ctl" --dir "$dir" select SC95F750x load samples/demo.hex save "$out/image.bin" project-save "$out/line.pmw" \
+  find auto read-flash save "$out/readback.bin"
+echo
+
+echo "== Part 3: the production line's unattended mode: the saved project, loaded by the command line,"
+echo "   downloaded into every unit; with OFF the result file says \"Download Success\" =="
+"$ctl" --dir "$dir" unattended "$out/line.pmw" OFF
+echo "   ResDW.Txt: $(tr -d '\r' <"$dir/ResDW.Txt")"
 echo
 
 kill "$simpid"
@@ -60,5 +66,6 @@ for k in 1 2 3 4; do
 done
 echo
 echo "Shown: device search, download with automatic chip detection, units programming on their own with"
-echo "OK/NG counts, the host-driven automatic sequence on four units, read-back, and byte-exact chips."
+echo "OK/NG counts, the host-driven automatic sequence on four units, read-back, a project saved and"
+echo "downloaded unattended, and byte-exact chips."
 exit $status
