@@ -428,13 +428,18 @@ struct RunContext {
   EventLoop& loop;
   std::ostream& err;
   bool terminal;
+  ConsoleDialogService& dialogs;
   bool unitFailure = false;
 };
 
 // The units' part of a command: waits until every unit it started is idle again, and notes failures.
 void RunUnits(TGenMFrmZPN& w, RunContext& run, const std::function<bool()>& start) {
   if (!start()) throw UsageError("the command did not run (see the message above)");
+  // Error boxes while the units work are their results (a verify difference, ...): a unit failure, told
+  // by its red gauge, not an error of the command line.
+  const bool errorBefore = run.dialogs.errorShown;
   RunLoopUntil(run.loop, w, [&] { return !w.Ops.AnyBusy(); }, std::chrono::hours(24), run.err, run.terminal);
+  run.dialogs.errorShown = errorBefore;
   // A red gauge after the command: that unit failed.
   for (int i = 0; i < w.Ops.unitCount && i < kChannelCount; ++i)
     if (w.Gauges[static_cast<size_t>(i)].colour == GaugeColour::Red) run.unitFailure = true;
@@ -589,7 +594,8 @@ void PrintUnitSummary(TGenMFrmZPN& w, std::ostream& err) {
   for (int i = 0; i < w.Ops.unitCount && i < kChannelCount; ++i) {
     const ProgrammerChannel& c = w.Ops.channel(i);
     const GaugeState& g = w.Gauges[static_cast<size_t>(i)];
-    const char* result = !c.connected ? "not connected" : c.busy ? "busy" : g.colour == GaugeColour::Red ? "failed" : "ok";
+    const bool red = g.colour == GaugeColour::Red;
+    const char* result = !c.connected ? (red ? "failed, gone" : "not connected") : c.busy ? "busy" : red ? "failed" : "ok";
     err << Format("  C%d %-14s OK=%d NG=%d  %s\n", i + 1, result, c.okCount, c.ngCount, c.port->CommName());
   }
 }
@@ -624,7 +630,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   ConsoleDialogService dialogs(err, o.answer);
   PollEventLoop loop;
   TGenMFrmZPN window(loop, dialogs, dir);
-  RunContext run{loop, err, ::isatty(STDERR_FILENO) != 0};
+  RunContext run{loop, err, ::isatty(STDERR_FILENO) != 0, dialogs};
   // With --json, stdout carries only JSON; the panel's lines go to stderr.
   std::ostream& panel = o.json ? err : out;
   window.Log.setListener([&panel](const std::string& line) { panel << line << '\n'; });

@@ -37,6 +37,9 @@ inline constexpr uint16_t kEraseReplyTicks = 2000;  // 20 s for an erase
 inline constexpr uint16_t kSearchTicks = 300;
 inline constexpr uint16_t kConnectedTicks = 500;
 
+// A unit unplugged in the middle of an operation.
+inline constexpr const char* kUnitGoneMessage = "设备连接已断开，操作失败！";
+
 struct ProgrammerChannel {
   explicit ProgrammerChannel(int i) : index(i) {}
   ProgrammerChannel(const ProgrammerChannel&) = delete;

@@ -226,7 +226,9 @@ void TGenMFrmZPN::DoFirmwareUpgrade1Click() {
     Dialogs.plain("No Device is Connected!");
     return;
   }
-  for (int i = 0; i < Ops.foundCount && i < kChannelCount; ++i) {
+  // Every unit found, wherever it sits: a unit missing from the search leaves a gap in the channels.
+  for (int i = 0; i < Ops.unitCount && i < kChannelCount; ++i) {
+    if (!Ops.channel(i).connected) continue;
     Ops.channel(i).link.ResetReceive();
     Ops.StartFirmwareUpgrade(i);
   }

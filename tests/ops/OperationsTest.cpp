@@ -416,6 +416,17 @@ TEST(Operations, HangUpAndOfflineStart) {
   EXPECT_FALSE(b.w->Ops.channel(0).connected);
   EXPECT_FALSE(b.w->Ops.channel(0).busy);
   EXPECT_FALSE(b.unit(0).port().isOpen());
+  // Unplugged in the middle of the blank check: that unit failed it.
+  EXPECT_TRUE(b.has("> 08:00:00 C1 : 设备连接已断开，操作失败！"));
+  EXPECT_EQ(b.gauge(0).colour, GaugeColour::Red);
+  // An idle unit that goes away goes quietly.
+  b.unit(1).status(LinkCommand::ChipCommand, 0);
+  ASSERT_FALSE(b.w->Ops.channel(1).busy);
+  const size_t lines = b.w->Log.lines().size();
+  b.unit(1).port().requestHangup();
+  b.loop.runPending();
+  EXPECT_FALSE(b.w->Ops.channel(1).connected);
+  EXPECT_EQ(b.w->Log.lines().size(), lines);
 
   for (int i = 0; i < 2; ++i) b.unit(i).take();
   b.w->StartOfflineProgrm1Click();
