@@ -668,6 +668,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   // Closing the window model as the window closes: the log file is written as configured.
   window.Log.setListener(nullptr);
   window.Close();
+  if (!window.LogCfgForm.lastWriteError.empty()) {
+    err << "tarvelctl: the log was not written: " << window.LogCfgForm.lastWriteError << '\n';
+    if (status == kExitOk) status = kExitUsage;
+  }
   if (status == kExitOk && dialogs.errorShown) status = kExitUsage;
   if (status == kExitOk && run.unitFailure) status = kExitUnitFailure;
   PrintUnitSummary(window, err);

@@ -130,6 +130,7 @@ std::filesystem::path TLogCfgForm::SystemLogPath(std::time_t now) const {
 }
 
 void TLogCfgForm::WriteLog(const InfoLog& log, std::time_t now) {
+  lastWriteError.clear();
   // A user who switched the log off gets none.
   if (!CheckBoxLog.checked) return;
   try {
@@ -155,8 +156,9 @@ void TLogCfgForm::WriteLog(const InfoLog& log, std::time_t now) {
     } else {
       WriteFileAtomically(path, LogText(log));
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // Losing the log silently would hide it from the line's records: say so, whichever naming was used.
+    lastWriteError = e.what();
     dialogs_.plain("Write Log File error!");
   }
 }
