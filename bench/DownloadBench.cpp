@@ -110,8 +110,6 @@ int main(int argc, char** argv) {
     bytes += 65 * FrameBytes(std::span<const uint8_t>(packet.data(), BuildPacket(PacketSpan(packet), 0x55, 0, sb, st)));
     const double wire = static_cast<double>(bytes) * 11e-6;
 
-    int ok = 0;
-    for (int i = 0; i < units; ++i) ok += w.Gauges[static_cast<size_t>(i)].colour == GaugeColour::Blue && w.Ops.downloadCount > 0;
     std::printf("ten units, 256 KiB each at wire speed: %.3f s measured, %.3f s wire time per unit (%zu bytes):"
                 " ratio %.3f; %d units downloaded\n",
                 seconds, wire, bytes, seconds / wire, w.Ops.downloadCount);
