@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Check(static_cast<uint64_t>(s.FlashSizeKB) * 1024 == uint64_t{s.FlashEnd} + 1,
             "the flash size does not match the flash window");
       Check(s.FlashUnits == static_cast<uint16_t>(s.FlashSizeKB * 4), "flash units are not four per KB");
-      Check(static_cast<uint32_t>(s.EraseKey | s.ProgTiming1 << 8) == r.RecordCount, "the settings bytes do not carry the record count");
+      Check(static_cast<uint32_t>(s.EraseKey | s.ProgTiming1 << 8) == r.RecordCount,
+            "the settings bytes do not carry the record count");
     } else {
       Check(!SectionedFirmwareTooLargeText(r).empty(), "no text for a file without settings");
     }

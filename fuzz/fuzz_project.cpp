@@ -1,8 +1,8 @@
 // Our own project files (.pmw). Header: mode u8; the rest is the file.
 //   mode bit 0: the check value is set to the sum the file's layout asks for, so that mutations reach the
 //               code behind the check (the file is read as the program reads it either way);
-//   mode bit 1: a file that reads back without error is loaded by a fresh main window, as the project
-//               command does, and its views are shown.
+//   mode bit 1: a file that reads back without error is loaded by the main window, started afresh, as
+//               the project command does, and its views are shown.
 #include "FuzzSupport.h"
 #include "FuzzWindow.h"
 #include "base/Files.h"

@@ -50,7 +50,8 @@ int ParseSRecordLine(std::string_view line, RecordReaderState& state, const Reco
   if (count > 0) {
     r.lowest = std::min(r.lowest, address);
     // A record that runs past the last address ends the range there rather than wrapping it to the bottom.
-    const uint64_t last = std::min<uint64_t>(static_cast<uint64_t>(address) + static_cast<uint32_t>(count) - 1, 0xFFFFFFFF);
+    const uint64_t last =
+        std::min<uint64_t>(static_cast<uint64_t>(address) + static_cast<uint32_t>(count) - 1, 0xFFFFFFFF);
     r.highest = std::max(r.highest, static_cast<uint32_t>(last));
   }
   uint8_t data[255];
