@@ -9,6 +9,7 @@ packages=(
   nlohmann-json3-dev
   srecord
   binutils-arm-none-eabi
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -563,15 +563,19 @@ void RunWindowAction(const Options& o, const Action& action, TGenMFrmZPN& window
         {"erase", UnitCommand::Erase},       {"program", UnitCommand::Program},    {"verify", UnitCommand::Verify},
         {"write-option", UnitCommand::WriteOption}, {"write-eep", UnitCommand::WriteEep},
     };
-    for (const auto& [actionName, command] : kUnitActions)
+    for (const auto& [actionName, unitCommand] : kUnitActions) {
+      // A named copy: lambdas cannot capture structured bindings with every compiler we build with.
+      const UnitCommand command = unitCommand;
       if (name == actionName) RunUnits(window, run, [&] { return window.RunUnitCommand(command); });
+    }
     static const std::pair<std::string_view, ChipRead> kReadActions[] = {
         {"read-flash", ChipRead::MainMemory},  {"read-eep", ChipRead::EepMemory},
         {"read-option", ChipRead::OptionSetting}, {"read-checksum", ChipRead::CheckSum},
         {"read-info", ChipRead::ChipInformation}, {"read-range", ChipRead::SpecificAddress},
     };
-    for (const auto& [actionName, command] : kReadActions) {
+    for (const auto& [actionName, readCommand] : kReadActions) {
       if (name != actionName) continue;
+      const ChipRead command = readCommand;
       if (command == ChipRead::SpecificAddress)
         dialogs.answerModal({{{"EditAddr", action.words[1]}, {"SpinEditRD", action.words[2]}}, Button::OK});
       RunUnits(window, run, [&] { return window.RunReadCommand(command); });

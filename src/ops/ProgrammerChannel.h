@@ -1,6 +1,7 @@
 // One programmer unit on one serial port: the link buffers, the operation bookkeeping and the counts.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -57,6 +58,14 @@ struct ProgrammerChannel {
   int32_t okCount = 0;
   int32_t ngCount = 0;
   bool upgrading = false;  // a firmware upgrade runs on this unit
+
+  // Four KiB more transferred; true while blocks remain. Counted wide: a transfer that ends at the top of
+  // the 16-bit KiB count (a flash size from a project file) ends there instead of starting over at 0.
+  bool stepTransfer() {
+    const uint32_t next = uint32_t{position} + 4;
+    position = static_cast<uint16_t>(std::min<uint32_t>(next, 0xFFFF));
+    return next < endPosition;
+  }
 
   GaugeState* gauge = nullptr;
   ChannelLink link{countdown};

@@ -89,23 +89,25 @@ void UnitOperations::onDownload(int ch, uint8_t status) {
       BeginChannelOperation(ch, kFirstReplyTicks, chip_.FlashSizeKB, true);
       SendDataBlock(c, chip_, false, 0, image_.FlashImage, 0);
       return;
-    case OperationState::DownloadFlash:
-      c.position = static_cast<uint16_t>(c.position + 4);
+    case OperationState::DownloadFlash: {
+      const bool more = c.stepTransfer();
       if (c.gauge) c.gauge->progress = c.position + 1;
-      if (c.position < c.endPosition) {
+      if (more) {
         SendDataBlock(c, chip_, false, c.position, image_.FlashImage, c.position * 1024ull);
         return;
       }
       nextDownloadStage(ch);
       return;
-    case OperationState::DownloadEep:
-      c.position = static_cast<uint16_t>(c.position + 4);
+    }
+    case OperationState::DownloadEep: {
+      const bool more = c.stepTransfer();
       if (c.gauge) c.gauge->progress = c.position + 1;
-      if (c.position < c.endPosition) {
+      if (more) {
         SendDataBlock(c, chip_, true, c.position, image_.EepImage, c.position * 1024ull);
         return;
       }
       break;
+    }
     default:
       return;
   }
@@ -252,9 +254,9 @@ void UnitOperations::onProgram(int ch, uint8_t status, bool eep) {
     ReportResult(status, ch);
     return;
   }
-  c.position = static_cast<uint16_t>(c.position + 4);
+  const bool more = c.stepTransfer();
   if (c.gauge) c.gauge->progress = c.position + 1;
-  if (c.position < c.endPosition) {
+  if (more) {
     if (eep)
       SendProgramBlock(c, chip_, true, c.position, header(), image_.EepImage, c.position * 1024ull);
     else
@@ -313,9 +315,9 @@ void UnitOperations::onVerify(int ch, uint8_t status, bool eep, std::span<const 
     if (c.busy && c.state == state) ReportResult(kStatusVerifyError, ch);
     return;
   }
-  c.position = static_cast<uint16_t>(c.position + 4);
+  const bool more = c.stepTransfer();
   if (c.gauge) c.gauge->progress = c.position + 1;
-  if (c.position < c.endPosition) {
+  if (more) {
     SendReadBlock(c, chip_, eep, c.position, header());
     return;
   }

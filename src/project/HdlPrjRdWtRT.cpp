@@ -52,39 +52,8 @@ constexpr ModelRow kModels[] = {
 
 // ---- texts ----
 
-// UTF-8 to GBK; a character GBK has no code for (or a byte that is not UTF-8) becomes '?'.
-std::string ToGbk(std::string_view utf8, bool& replaced) {
-  std::string out;
-  for (;;) {
-    try {
-      return out + Utf8ToGbk(utf8);
-    } catch (const TextConversionError& e) {
-      const size_t at = std::min(e.offset(), utf8.size());
-      out += Utf8ToGbk(utf8.substr(0, at));
-      out += '?';
-      replaced = true;
-      size_t next = at + 1;  // the character's lead byte and its continuation bytes
-      while (next < utf8.size() && (static_cast<unsigned char>(utf8[next]) & 0xC0) == 0x80) ++next;
-      utf8.remove_prefix(std::min(next, utf8.size()));
-    }
-  }
-}
-
-// GBK to UTF-8; a byte that does not start a GBK character becomes '?'.
-std::string FromGbk(std::string_view gbk, bool& replaced) {
-  std::string out;
-  for (;;) {
-    try {
-      return out + GbkToUtf8(gbk);
-    } catch (const TextConversionError& e) {
-      const size_t at = std::min(e.offset(), gbk.size());
-      out += GbkToUtf8(gbk.substr(0, at));
-      out += '?';
-      replaced = true;
-      gbk.remove_prefix(std::min(at + 1, gbk.size()));
-    }
-  }
-}
+std::string ToGbk(std::string_view utf8, bool& replaced) { return Utf8ToGbkReplacing(utf8, &replaced); }
+std::string FromGbk(std::string_view gbk, bool& replaced) { return GbkToUtf8Replacing(gbk, &replaced); }
 
 // The stored bytes of a text field: GBK, cut to the field at a character boundary, each byte XORed with
 // the text key, zero fill. Notes what the field cannot hold as it is.
