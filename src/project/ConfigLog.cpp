@@ -32,7 +32,7 @@ std::string LogText(const InfoLog& log) {
   } catch (const TextConversionError&) {
   }
   std::string out;
-  for (const std::string& line : log.lines()) out += Utf8ToGbkReplacing(line) + "\r\n";
+  for (const std::string_view line : log.lines()) out += Utf8ToGbkReplacing(line) + "\r\n";
   return out;
 }
 
