@@ -47,15 +47,21 @@ if [ $gui = 1 ]; then
   exit $?
 fi
 
-echo "== Part 1: an iMOTION chip. Select it, load its sectioned firmware, find the units, download."
+echo "== Demo 1: an iMOTION chip. Select it, load its sectioned firmware, find the units, download."
 echo "   The units restart and program chips on their own; their reports drive the OK/NG counts. =="
 "$ctl" --dir "$dir" set ChkBoxAuto=1 select IMD111T-6F040 load samples/demo.ldf find download wait 3
 echo
 
-echo "== Part 2: a chip with EEP (SC95F750x). The host drives blank check, program and verify on all four"
+echo "== Demo 2: a chip with EEP (SC95F750x). The host drives blank check, program and verify on all four"
 echo "   units, then reads unit 1's chip back and saves what it read. =="
-"$ctl" --dir "$dir" select SC95F750x load samples/demo.hex save "$out/image.bin" find auto read-flash \
-  save "$out/readback.bin"
+"$ctl" --dir "$dir" select SC95F750x load samples/demo.hex save "$out/image.bin" project-save "$out/line.pmw" \
+  find auto read-flash save "$out/readback.bin"
+echo
+
+echo "== Demo 3: the production line's unattended mode: the saved project, loaded by the command line,"
+echo "   downloaded into every unit; with OFF the result file says \"Download Success\" =="
+"$ctl" --dir "$dir" unattended "$out/line.pmw" OFF
+echo "   ResDW.Txt: $(tr -d '\r' <"$dir/ResDW.Txt")"
 echo
 
 kill "$simpid"
@@ -77,5 +83,6 @@ for k in 1 2 3 4; do
 done
 echo
 echo "Shown: device search, download with automatic chip detection, units programming on their own with"
-echo "OK/NG counts, the host-driven automatic sequence on four units, read-back, and byte-exact chips."
+echo "OK/NG counts, the host-driven automatic sequence on four units, read-back, a project saved and"
+echo "downloaded unattended, and byte-exact chips."
 exit $status

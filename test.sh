@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# All tests: a normal build and an AddressSanitizer + UndefinedBehaviorSanitizer build, each run by CTest.
+# All tests: a normal build and an AddressSanitizer + UndefinedBehaviorSanitizer build, each run by CTest,
+# then every fuzz target for a few seconds (its regression inputs first), so that a parser that breaks shows.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -18,4 +19,6 @@ run_build() {
 run_build build
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_build build-asan -DCMAKE_BUILD_TYPE=Debug -DTARVEL_SANITIZE=ON
-echo "All tests passed (normal and sanitizer builds)."
+echo "== build-fuzz =="
+fuzz/run.sh 5
+echo "All tests passed (normal and sanitizer builds, fuzz targets)."

@@ -11,6 +11,7 @@ packages=(
   binutils-arm-none-eabi
   qt6-base-dev
   fonts-dejavu-core fonts-wqy-microhei
+  clang libclang-rt-14-dev
 )
 
 missing=()

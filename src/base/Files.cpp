@@ -105,6 +105,10 @@ void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint
   if (::fsync(fd.get()) != 0) fail("Cannot write file", errno);
   if (::close(fd.release()) != 0) fail("Cannot write file", errno);
   if (::rename(tmpPath.c_str(), path.c_str()) != 0) fail("Cannot replace file", errno);
+  // The new name on disk too, so that a power cut after saving does not bring the old file back. The
+  // file itself is complete either way; a directory that cannot be synced is no reason to fail.
+  Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dirFd.get() >= 0) ::fsync(dirFd.get());
 }
 
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view text) {

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -55,5 +56,37 @@ std::string Convert(std::string_view in, const char* to, const char* from) {
 
 std::string Utf8ToGbk(std::string_view utf8) { return Convert(utf8, kGbkName, "UTF-8"); }
 std::string GbkToUtf8(std::string_view gbk) { return Convert(gbk, "UTF-8", kGbkName); }
+
+std::string Utf8ToGbkReplacing(std::string_view utf8, bool* replaced) {
+  std::string out;
+  for (;;) {
+    try {
+      return out + Utf8ToGbk(utf8);
+    } catch (const TextConversionError& e) {
+      const size_t at = std::min(e.offset(), utf8.size());
+      out += Utf8ToGbk(utf8.substr(0, at));
+      out += '?';
+      if (replaced) *replaced = true;
+      size_t next = at + 1;  // the character's lead byte and its continuation bytes
+      while (next < utf8.size() && (static_cast<unsigned char>(utf8[next]) & 0xC0) == 0x80) ++next;
+      utf8.remove_prefix(std::min(next, utf8.size()));
+    }
+  }
+}
+
+std::string GbkToUtf8Replacing(std::string_view gbk, bool* replaced) {
+  std::string out;
+  for (;;) {
+    try {
+      return out + GbkToUtf8(gbk);
+    } catch (const TextConversionError& e) {
+      const size_t at = std::min(e.offset(), gbk.size());
+      out += GbkToUtf8(gbk.substr(0, at));
+      out += '?';
+      if (replaced) *replaced = true;
+      gbk.remove_prefix(std::min(at + 1, gbk.size()));
+    }
+  }
+}
 
 }  // namespace tarvel

@@ -22,4 +22,10 @@ class TextConversionError : public std::runtime_error {
 std::string Utf8ToGbk(std::string_view utf8);
 std::string GbkToUtf8(std::string_view gbk);
 
+// The lenient forms, for texts that must get through whole (a name read from a file, a log written at
+// exit): a character GBK has no code for, or a byte that does not start a character, becomes '?'. Sets
+// *replaced when that happened and leaves it alone otherwise.
+std::string Utf8ToGbkReplacing(std::string_view utf8, bool* replaced = nullptr);
+std::string GbkToUtf8Replacing(std::string_view gbk, bool* replaced = nullptr);
+
 }  // namespace tarvel

@@ -1,5 +1,6 @@
 #include "base/InfoLog.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "base/Format.h"
@@ -30,8 +31,11 @@ void InfoLog::ChannelMessage(std::string_view text, int channel) {
 void InfoLog::Line(std::string_view text) { append(std::string(text)); }
 
 std::string InfoLog::Text(std::string_view eol) const {
+  size_t total = 0;
+  for (const std::string_view l : lines_) total += l.size() + eol.size();
   std::string out;
-  for (const std::string& l : lines_) {
+  out.reserve(total);
+  for (const std::string_view l : lines_) {
     out += l;
     out += eol;
   }
@@ -39,8 +43,32 @@ std::string InfoLog::Text(std::string_view eol) const {
 }
 
 void InfoLog::append(std::string line) {
-  lines_.push_back(std::move(line));
-  if (listener_) listener_(lines_.back());
+  lines_.push_back(line);
+  if (listener_) listener_(line);
+}
+
+void LogLines::push_back(std::string_view line) {
+  if (line.size() > UINT32_MAX) line = line.substr(0, UINT32_MAX);
+  // A line never straddles two blocks; one longer than a block gets a block of its own size.
+  if (kBlockSize - blockUsed_ < line.size() || blocks_.empty()) {
+    blocks_.push_back(std::make_unique<char[]>(std::max(kBlockSize, line.size())));
+    blockUsed_ = 0;
+  }
+  char* at = blocks_.back().get() + blockUsed_;
+  std::copy(line.begin(), line.end(), at);
+  if (count_ % kRefsPerChunk == 0) refs_.push_back(std::make_unique<Ref[]>(kRefsPerChunk));
+  refs_.back()[count_ % kRefsPerChunk] = Ref{static_cast<uint32_t>(blocks_.size() - 1),
+                                             static_cast<uint32_t>(blockUsed_), static_cast<uint32_t>(line.size())};
+  ++count_;
+  // An oversized block is full with its one line.
+  blockUsed_ = line.size() > kBlockSize ? kBlockSize : blockUsed_ + line.size();
+}
+
+void LogLines::clear() {
+  refs_.clear();
+  count_ = 0;
+  blocks_.clear();
+  blockUsed_ = kBlockSize;
 }
 
 }  // namespace tarvel

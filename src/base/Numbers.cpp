@@ -39,7 +39,8 @@ int64_t StrToInt(std::string_view text) {
     v = v * base + d;
     if (v > 0xFFFFFFFFull) return fail();
   }
-  const uint64_t limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+  // Positive decimal numbers may use all 32 bits, as serial numbers shown in decimal do.
+  const uint64_t limit = negative ? 0x80000000ull : 0xFFFFFFFFull;
   if (v > limit) return fail();
   return negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
 }

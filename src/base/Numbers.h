@@ -7,7 +7,7 @@
 namespace tarvel {
 
 // Throws ConversionError ("'%s' is not a valid integer value") unless the whole text is one integer
-// that fits in 32 bits (signed, or unsigned when written in hex).
+// that fits in 32 bits: -2147483648 .. 4294967295 (negative ones signed, the others unsigned).
 int64_t StrToInt(std::string_view text);
 
 }  // namespace tarvel

@@ -9,7 +9,10 @@
 #include <ostream>
 #include <string_view>
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include "base/Files.h"
 #include "base/LoopWait.h"
@@ -50,6 +53,13 @@ constexpr const char* kUsage =
     "  read-flash, read-eep, read-option, read-checksum, read-info, read-range ADDR LEN\n"
     "                        the Read menu, on unit 1\n"
     "  offline               hand the units over to off-line programming\n"
+    "  project-save FILE, project-load FILE   save or load the whole set-up (.pmw)\n"
+    "  set-option-bytes CONTROL=VALUE ...   the chip family's option dialog: set its controls (item\n"
+    "                        index, or text for passwords) and press OK\n"
+    "  upgrade               \"Do Firmware Upgrade\" on every unit found, then wait\n"
+    "  unattended PROJECT [OFF]   the program's command-line mode: find the units, load the project,\n"
+    "                        download it into every unit (with OFF: leave them in host mode, write\n"
+    "                        ResDW.Txt and end); must be the only action\n"
     "  wait SECONDS          keep the loop running (units programming on their own report meanwhile)\n"
     "options:\n"
     "  --dir DIR             program directory (settings, log and result files); default: the\n"
@@ -83,7 +93,8 @@ int OperandCount(std::string_view action) {
       {"show-option-data", 0}, {"find", 0}, {"download", 0}, {"auto", 0}, {"blank-check", 0}, {"erase", 0},
       {"program", 0}, {"verify", 0}, {"write-option", 0}, {"write-eep", 0}, {"offline", 0}, {"wait", 1},
       {"read-flash", 0}, {"read-eep", 0}, {"read-option", 0}, {"read-checksum", 0}, {"read-info", 0},
-      {"read-range", 2},
+      {"read-range", 2}, {"project-save", 1}, {"project-load", 1}, {"unattended", -1},
+      {"set-option-bytes", -1}, {"upgrade", 0},
   };
   for (const auto& [name, n] : kActions)
     if (name == action) return n;
@@ -377,10 +388,20 @@ class ConsoleDialogService : public ScriptedDialogService {
 
 // Keeps the loop running until `done` holds or `limit` passes, with one progress line per unit on a
 // terminal meanwhile.
+// Set by SIGTERM and SIGINT: the run ends as the window closes (ports first, then the log).
+std::atomic<int> gStopSignal{0};
+
+void OnStopSignal(int signal) { gStopSignal = signal; }
+
+class Interrupted : public std::runtime_error {
+ public:
+  Interrupted() : std::runtime_error("interrupted") {}
+};
+
 bool RunLoopUntil(EventLoop& loop, TGenMFrmZPN& w, std::function<bool()> done, std::chrono::milliseconds limit,
                   std::ostream& err, bool terminal) {
   int checks = 0;
-  const bool finished = RunLoopUntil(loop, done, limit, [&] {
+  const bool finished = RunLoopUntil(loop, [&] { return gStopSignal != 0 || done(); }, limit, [&] {
     if (!terminal || ++checks % 25 != 0) return;
     std::string line = "\r";
     for (int i = 0; i < w.Ops.unitCount && i < kChannelCount; ++i) {
@@ -391,6 +412,7 @@ bool RunLoopUntil(EventLoop& loop, TGenMFrmZPN& w, std::function<bool()> done, s
     err << line << std::flush;
   });
   if (terminal) err << "\n";
+  if (gStopSignal != 0) throw Interrupted();
   return finished;
 }
 
@@ -406,13 +428,18 @@ struct RunContext {
   EventLoop& loop;
   std::ostream& err;
   bool terminal;
+  ConsoleDialogService& dialogs;
   bool unitFailure = false;
 };
 
 // The units' part of a command: waits until every unit it started is idle again, and notes failures.
 void RunUnits(TGenMFrmZPN& w, RunContext& run, const std::function<bool()>& start) {
   if (!start()) throw UsageError("the command did not run (see the message above)");
+  // Error boxes while the units work are their results (a verify difference, ...): a unit failure, told
+  // by its red gauge, not an error of the command line.
+  const bool errorBefore = run.dialogs.errorShown;
   RunLoopUntil(run.loop, w, [&] { return !w.Ops.AnyBusy(); }, std::chrono::hours(24), run.err, run.terminal);
+  run.dialogs.errorShown = errorBefore;
   // A red gauge after the command: that unit failed.
   for (int i = 0; i < w.Ops.unitCount && i < kChannelCount; ++i)
     if (w.Gauges[static_cast<size_t>(i)].colour == GaugeColour::Red) run.unitFailure = true;
@@ -474,6 +501,49 @@ void RunWindowAction(const Options& o, const Action& action, TGenMFrmZPN& window
     RunLoopUntil(run.loop, window, [&] { return !window.Ops.searching() && window.Ops.foundCount >= window.Ops.unitCount; },
                  std::chrono::milliseconds(300 + 100 * window.Ops.unitCount + 1500), run.err, false);
     if (window.Ops.foundCount < window.Ops.unitCount) run.unitFailure = true;
+  } else if (name == "set-option-bytes") {
+    ScriptedDialogService::ModalAnswer answer;
+    for (size_t i = 1; i < action.words.size(); ++i) {
+      const std::string& w = action.words[i];
+      const size_t eq = w.find('=');
+      if (eq == std::string::npos || eq == 0) throw UsageError("set-option-bytes takes CONTROL=VALUE, not \"" + w + "\"");
+      answer.controls.emplace_back(w.substr(0, eq), w.substr(eq + 1));
+    }
+    if (!window.Chip.ChipSelected) throw UsageError("set-option-bytes: no chip selected");
+    dialogs.answerModal(answer);
+    try {
+      window.BtnOptionCfgClick();
+    } catch (const std::invalid_argument& e) {
+      dialogs.clearAnswers();
+      throw UsageError(std::string("set-option-bytes: ") + e.what());
+    }
+    if (dialogs.pendingModalAnswers() > 0) {
+      dialogs.clearAnswers();
+      throw UsageError("set-option-bytes: this chip family has no option-byte dialog");
+    }
+  } else if (name == "upgrade") {
+    RunUnits(window, run, [&] {
+      window.DoFirmwareUpgrade1Click();
+      return true;
+    });
+  } else if (name == "project-save") {
+    dialogs.answerFile(operand);
+    window.SavetoProjectFile1Click();
+  } else if (name == "project-load") {
+    dialogs.answerFile(operand);
+    window.LoadFromProjectFile1Click();
+  } else if (name == "unattended") {
+    // Started like the window with a project on its command line: the 100 ms timer finds the units,
+    // loads the project and downloads it. With OFF the window closes itself when all are done.
+    RunLoopUntil(run.loop, window,
+                 [&] {
+                   // Closed by itself (OFF, all downloaded), or the search is over and no unit is busy:
+                   // the downloads ended, or the project could not be loaded.
+                   return window.Closed ||
+                          (!window.Loop.timerEnabled(window.Timer2) && !window.Ops.AnyBusy() && !window.SearchPending);
+                 },
+                 std::chrono::seconds(120), run.err, run.terminal);
+    if (window.Ops.downloadCount == 0 || window.Ops.downloadCount < window.Ops.foundCount) run.unitFailure = true;
   } else if (name == "offline") {
     window.StartOfflineProgrm1Click();
     RunLoopUntil(run.loop, window, [] { return false; }, std::chrono::milliseconds(100), run.err, false);
@@ -493,15 +563,19 @@ void RunWindowAction(const Options& o, const Action& action, TGenMFrmZPN& window
         {"erase", UnitCommand::Erase},       {"program", UnitCommand::Program},    {"verify", UnitCommand::Verify},
         {"write-option", UnitCommand::WriteOption}, {"write-eep", UnitCommand::WriteEep},
     };
-    for (const auto& [actionName, command] : kUnitActions)
+    for (const auto& [actionName, unitCommand] : kUnitActions) {
+      // A named copy: lambdas cannot capture structured bindings with every compiler we build with.
+      const UnitCommand command = unitCommand;
       if (name == actionName) RunUnits(window, run, [&] { return window.RunUnitCommand(command); });
+    }
     static const std::pair<std::string_view, ChipRead> kReadActions[] = {
         {"read-flash", ChipRead::MainMemory},  {"read-eep", ChipRead::EepMemory},
         {"read-option", ChipRead::OptionSetting}, {"read-checksum", ChipRead::CheckSum},
         {"read-info", ChipRead::ChipInformation}, {"read-range", ChipRead::SpecificAddress},
     };
-    for (const auto& [actionName, command] : kReadActions) {
+    for (const auto& [actionName, readCommand] : kReadActions) {
       if (name != actionName) continue;
+      const ChipRead command = readCommand;
       if (command == ChipRead::SpecificAddress)
         dialogs.answerModal({{{"EditAddr", action.words[1]}, {"SpinEditRD", action.words[2]}}, Button::OK});
       RunUnits(window, run, [&] { return window.RunReadCommand(command); });
@@ -524,7 +598,8 @@ void PrintUnitSummary(TGenMFrmZPN& w, std::ostream& err) {
   for (int i = 0; i < w.Ops.unitCount && i < kChannelCount; ++i) {
     const ProgrammerChannel& c = w.Ops.channel(i);
     const GaugeState& g = w.Gauges[static_cast<size_t>(i)];
-    const char* result = !c.connected ? "not connected" : c.busy ? "busy" : g.colour == GaugeColour::Red ? "failed" : "ok";
+    const bool red = g.colour == GaugeColour::Red;
+    const char* result = !c.connected ? (red ? "failed, gone" : "not connected") : c.busy ? "busy" : red ? "failed" : "ok";
     err << Format("  C%d %-14s OK=%d NG=%d  %s\n", i + 1, result, c.okCount, c.ngCount, c.port->CommName());
   }
 }
@@ -549,17 +624,33 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << "tarvelctl: --dir " << dir.string() << " is not a directory\n";
     return kExitUsage;
   }
+  gStopSignal = 0;
+  struct sigaction stop {};
+  stop.sa_handler = OnStopSignal;
+  sigemptyset(&stop.sa_mask);
+  struct sigaction oldTerm {}, oldInt {};
+  sigaction(SIGTERM, &stop, &oldTerm);
+  sigaction(SIGINT, &stop, &oldInt);
   ConsoleDialogService dialogs(err, o.answer);
   PollEventLoop loop;
   TGenMFrmZPN window(loop, dialogs, dir);
-  RunContext run{loop, err, ::isatty(STDERR_FILENO) != 0};
+  RunContext run{loop, err, ::isatty(STDERR_FILENO) != 0, dialogs};
   // With --json, stdout carries only JSON; the panel's lines go to stderr.
   std::ostream& panel = o.json ? err : out;
   window.Log.setListener([&panel](const std::string& line) { panel << line << '\n'; });
   int status = kExitOk;
   try {
-    window.FormShow();
+    // "unattended" starts the window with its project on the command line.
+    std::vector<std::string> commandLine;
     for (const Action& action : o.actions) {
+      if (action.words[0] != "unattended") continue;
+      if (o.actions.size() != 1) throw UsageError("unattended must be the only action");
+      if (action.words.size() < 2 || action.words.size() > 3) throw UsageError("unattended takes PROJECT [OFF]");
+      commandLine.assign(action.words.begin() + 1, action.words.end());
+    }
+    window.FormShow(commandLine);
+    for (const Action& action : o.actions) {
+      if (gStopSignal != 0) throw Interrupted();
       if (action.words[0] == "chips")
         PrintCatalogue(o, out);
       else if (action.words[0] == "chip")
@@ -570,6 +661,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   } catch (const UsageError& e) {
     err << "tarvelctl: " << e.what() << '\n';
     status = kExitUsage;
+  } catch (const Interrupted&) {
+    err << "tarvelctl: stopped by signal " << gStopSignal << '\n';
+    status = 128 + gStopSignal;
   } catch (const std::exception& e) {
     // What the window shows in its default error box.
     dialogs.error(e.what());
@@ -578,9 +672,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   // Closing the window model as the window closes: the log file is written as configured.
   window.Log.setListener(nullptr);
   window.Close();
+  if (!window.LogCfgForm.lastWriteError.empty()) {
+    err << "tarvelctl: the log was not written: " << window.LogCfgForm.lastWriteError << '\n';
+    if (status == kExitOk) status = kExitUsage;
+  }
   if (status == kExitOk && dialogs.errorShown) status = kExitUsage;
   if (status == kExitOk && run.unitFailure) status = kExitUnitFailure;
   PrintUnitSummary(window, err);
+  sigaction(SIGTERM, &oldTerm, nullptr);
+  sigaction(SIGINT, &oldInt, nullptr);
   return status;
 }
 

@@ -43,7 +43,7 @@ uint8_t ByteAt(std::span<const uint8_t> buffer, uint32_t base, uint32_t address)
 
 int ParseHexLine(std::string_view line, RecordReaderState& state, const RecordTarget& target,
                  DialogService& dialogs) {
-  if (line[0] != ':') return kRecordBadStart;
+  if (line.empty() || line[0] != ':') return kRecordBadStart;
   if (line.size() < 9) return kRecordTruncated;
   const uint8_t n = Pair(line, 1);
   const uint8_t high = Pair(line, 3);
@@ -82,8 +82,9 @@ int ParseHexLine(std::string_view line, RecordReaderState& state, const RecordTa
   }
   if (window == RecordWindow::Flash) {
     r.lowest = std::min(r.lowest, a);
-    const uint64_t end = static_cast<uint64_t>(a) + n;
-    if (end > r.highest) r.highest = static_cast<uint32_t>(end - 1);
+    // A record that runs past the last address ends the range there rather than wrapping it to the bottom.
+    const uint64_t last = std::min<uint64_t>(static_cast<uint64_t>(a) + n - 1, 0xFFFFFFFF);
+    r.highest = std::max(r.highest, static_cast<uint32_t>(last));
   }
   r.sum += dataSum;
   s = static_cast<uint8_t>(s + dataSum + Pair(line, 9 + 2 * static_cast<size_t>(n)));

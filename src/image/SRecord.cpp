@@ -22,7 +22,10 @@ void AppendByte(std::string& out, uint8_t b) {
 
 int ParseSRecordLine(std::string_view line, RecordReaderState& state, const RecordTarget& target,
                      DialogService& dialogs) {
-  if (line[0] != 'S') return kRecordBadStart;
+  if (line.empty() || line[0] != 'S') return kRecordBadStart;
+  // The file reader hands over lines of three characters or more; a caller with a shorter one gets an
+  // answer rather than a read past its end.
+  if (line.size() < 2) return kRecordTruncated;
   const int type = static_cast<unsigned char>(line[1]) - '0';
   if (type == 0 || type == 5 || type == 7 || type == 8 || type == 9) return kRecordOk;
   if (type < 1 || type > 3) return kRecordBadType;  // S4, S6, and anything not a digit
@@ -46,8 +49,10 @@ int ParseSRecordLine(std::string_view line, RecordReaderState& state, const Reco
   RecordReadResult& r = state.result;
   if (count > 0) {
     r.lowest = std::min(r.lowest, address);
-    r.highest = static_cast<uint32_t>(
-        std::max<uint64_t>(r.highest, static_cast<uint64_t>(address) + static_cast<uint32_t>(count) - 1));
+    // A record that runs past the last address ends the range there rather than wrapping it to the bottom.
+    const uint64_t last =
+        std::min<uint64_t>(static_cast<uint64_t>(address) + static_cast<uint32_t>(count) - 1, 0xFFFFFFFF);
+    r.highest = std::max(r.highest, static_cast<uint32_t>(last));
   }
   uint8_t data[255];
   const uint32_t total = DecodeRecordData(line.substr(dataAt), static_cast<uint32_t>(count), data);

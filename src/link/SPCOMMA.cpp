@@ -1,5 +1,7 @@
 #include "link/SPCOMMA.h"
 
+#include "link/FrameLayer.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -302,10 +304,14 @@ void TComm::readLoop() {
     if (n > 0) {
       if (chunk.empty()) readStart = SteadyClock::now();
       lastByte = SteadyClock::now();
+      const int frameEnd = frameEndChar_;
+      bool complete = false;
       for (ssize_t i = 0; i < n; ++i) {
-        if (buffer[i] != 0 || !ignoreNullChar_) chunk.push_back(buffer[i]);
+        if (buffer[i] == 0 && ignoreNullChar_) continue;
+        complete = complete || (buffer[i] == frameEnd && !chunk.empty() && chunk.back() != frameEnd);
+        chunk.push_back(buffer[i]);
       }
-      if (chunk.size() == kReadSize) {
+      if (chunk.size() == kReadSize || complete) {
         deliver();
         readStart = SteadyClock::now();
       }
@@ -404,6 +410,8 @@ std::unique_ptr<TComm> MakeUnitPort(EventLoop& loop, std::filesystem::path sysfs
   port->setParity(TParity::None);
   port->setStopBits(TStopBits::_2);
   port->setReadIntervalTimeout(3);
+  // A reply is stop-and-wait's critical path: hand it over when its closing END arrives, not 3 ms later.
+  port->setFrameEndChar(kSlipEnd);
   return port;
 }
 

@@ -105,6 +105,10 @@ class TComm : public SerialPort {
 
   uint32_t ReadIntervalTimeout() const { return readIntervalTimeout_; }
   void setReadIntervalTimeout(uint32_t v) { readIntervalTimeout_ = v; }
+  // A read also returns at once when a byte of this value arrives after other data, such as the byte
+  // that closes a frame: the reply is complete, and waiting out the interval would only delay it. -1: off.
+  int FrameEndChar() const { return frameEndChar_; }
+  void setFrameEndChar(int v) { frameEndChar_ = v; }
   uint32_t ReadTotalTimeoutMultiplier() const { return readTotalTimeoutMultiplier_; }
   void setReadTotalTimeoutMultiplier(uint32_t v) { readTotalTimeoutMultiplier_ = v; }
   uint32_t ReadTotalTimeoutConstant() const { return readTotalTimeoutConstant_; }
@@ -156,6 +160,7 @@ class TComm : public SerialPort {
   uint8_t replacedChar_ = 0x00;
   // Read by the receive thread at every read, so a change applies at once.
   std::atomic<uint32_t> readIntervalTimeout_{100};
+  std::atomic<int> frameEndChar_{-1};
   std::atomic<uint32_t> readTotalTimeoutMultiplier_{0};
   std::atomic<uint32_t> readTotalTimeoutConstant_{0};
   uint32_t writeTotalTimeoutMultiplier_ = 0;

@@ -48,6 +48,7 @@ void SerialPort::postHangup(Session s) {
 }
 
 void SerialPort::postSendEmpty(Session s) {
+  if (!sendEmptyWanted_) return;
   postToLoop(s, [](SerialPort& port) {
     if (port.onSendDataEmpty_) port.onSendDataEmpty_();
   });

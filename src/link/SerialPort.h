@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <span>
@@ -71,8 +72,12 @@ class SerialPort {
   void setOnReceiveError(ReceiveErrorEvent e) { onReceiveError_ = std::move(e); }
   // A thread met an error it cannot recover from (the device went away); the owner should ClosePort.
   void setOnRequestHangup(NotifyEvent e) { onRequestHangup_ = std::move(e); }
-  // Everything queued has been written.
-  void setOnSendDataEmpty(NotifyEvent e) { onSendDataEmpty_ = std::move(e); }
+  // Everything queued has been written. Without a handler the event is not even posted: a wake-up of
+  // the loop per frame sent is not free with ten busy ports.
+  void setOnSendDataEmpty(NotifyEvent e) {
+    sendEmptyWanted_ = static_cast<bool>(e);
+    onSendDataEmpty_ = std::move(e);
+  }
   // A remark for the information panel; called on the loop thread from within OpenPort.
   void setOnNotice(NoticeEvent e) { onNotice_ = std::move(e); }
 
@@ -109,6 +114,7 @@ class SerialPort {
   ReceiveErrorEvent onReceiveError_;
   NotifyEvent onRequestHangup_;
   NotifyEvent onSendDataEmpty_;
+  std::atomic<bool> sendEmptyWanted_{false};  // read by the transmit thread
   NoticeEvent onNotice_;
 };
 

@@ -1,6 +1,7 @@
 // One programmer unit on one serial port: the link buffers, the operation bookkeeping and the counts.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -37,6 +38,9 @@ inline constexpr uint16_t kEraseReplyTicks = 2000;  // 20 s for an erase
 inline constexpr uint16_t kSearchTicks = 300;
 inline constexpr uint16_t kConnectedTicks = 500;
 
+// A unit unplugged in the middle of an operation.
+inline constexpr const char* kUnitGoneMessage = "设备连接已断开，操作失败！";
+
 struct ProgrammerChannel {
   explicit ProgrammerChannel(int i) : index(i) {}
   ProgrammerChannel(const ProgrammerChannel&) = delete;
@@ -54,6 +58,14 @@ struct ProgrammerChannel {
   int32_t okCount = 0;
   int32_t ngCount = 0;
   bool upgrading = false;  // a firmware upgrade runs on this unit
+
+  // Four KiB more transferred; true while blocks remain. Counted wide: a transfer that ends at the top of
+  // the 16-bit KiB count (a flash size from a project file) ends there instead of starting over at 0.
+  bool stepTransfer() {
+    const uint32_t next = uint32_t{position} + 4;
+    position = static_cast<uint16_t>(std::min<uint32_t>(next, 0xFFFF));
+    return next < endPosition;
+  }
 
   GaugeState* gauge = nullptr;
   ChannelLink link{countdown};

@@ -30,6 +30,7 @@ bool UnitOperations::FanOut(UnitCommand command, const FanOutContext& context) {
     return false;
   }
   // The automatic sequence writes the serial number captured last time, then captures anew.
+  serialInImage_ = false;
   if (command == UnitCommand::AutoProgram && settings.SerialEnabled && settings.HostSerial) WriteSerialIntoImage();
   if (command != UnitCommand::Program) ApplyWindowSettings(context.window, chip_, image_, settings);
   fileLoaded = context.fileLoaded;
@@ -88,23 +89,25 @@ void UnitOperations::onDownload(int ch, uint8_t status) {
       BeginChannelOperation(ch, kFirstReplyTicks, chip_.FlashSizeKB, true);
       SendDataBlock(c, chip_, false, 0, image_.FlashImage, 0);
       return;
-    case OperationState::DownloadFlash:
-      c.position = static_cast<uint16_t>(c.position + 4);
+    case OperationState::DownloadFlash: {
+      const bool more = c.stepTransfer();
       if (c.gauge) c.gauge->progress = c.position + 1;
-      if (c.position < c.endPosition) {
+      if (more) {
         SendDataBlock(c, chip_, false, c.position, image_.FlashImage, c.position * 1024ull);
         return;
       }
       nextDownloadStage(ch);
       return;
-    case OperationState::DownloadEep:
-      c.position = static_cast<uint16_t>(c.position + 4);
+    }
+    case OperationState::DownloadEep: {
+      const bool more = c.stepTransfer();
       if (c.gauge) c.gauge->progress = c.position + 1;
-      if (c.position < c.endPosition) {
+      if (more) {
         SendDataBlock(c, chip_, true, c.position, image_.EepImage, c.position * 1024ull);
         return;
       }
       break;
+    }
     default:
       return;
   }
@@ -162,7 +165,7 @@ void UnitOperations::startProgramFlash(int ch) {
   c.gaugeAdvance = false;
   ChannelMessage(ch, "开始Main Flash编程......");
   BeginChannelOperation(ch, kFirstReplyTicks, chip_.FlashSizeKB, true);
-  SendProgramBlock(c, chip_, false, 0, header(), image_.FlashImage, 0);
+  sendFlashProgramBlock(ch, 0);
 }
 
 void UnitOperations::startProgramEep(int ch) {
@@ -251,11 +254,13 @@ void UnitOperations::onProgram(int ch, uint8_t status, bool eep) {
     ReportResult(status, ch);
     return;
   }
-  c.position = static_cast<uint16_t>(c.position + 4);
+  const bool more = c.stepTransfer();
   if (c.gauge) c.gauge->progress = c.position + 1;
-  if (c.position < c.endPosition) {
-    const std::span<const uint8_t> image = eep ? std::span<const uint8_t>(image_.EepImage) : std::span<const uint8_t>(image_.FlashImage);
-    SendProgramBlock(c, chip_, eep, c.position, header(), image, c.position * 1024ull);
+  if (more) {
+    if (eep)
+      SendProgramBlock(c, chip_, true, c.position, header(), image_.EepImage, c.position * 1024ull);
+    else
+      sendFlashProgramBlock(ch, c.position);
     return;
   }
   if (!eep) {
@@ -296,7 +301,7 @@ void UnitOperations::onVerify(int ch, uint8_t status, bool eep, std::span<const 
   const uint64_t block = static_cast<uint64_t>(start) + c.position * 1024ull;
   for (uint32_t i = 0; i < kBlockSize && block + i <= end; ++i) {
     const uint64_t offset = block + i - start;
-    const uint8_t mine = offset < image.size() ? image[offset] : 0xFF;
+    const uint8_t mine = eep ? (offset < image.size() ? image[offset] : 0xFF) : flashByteFor(ch, offset);
     // A reply shorter than a block shows as a difference at its first missing byte.
     const bool have = i < data.size();
     if (have && data[i] == mine) continue;
@@ -310,9 +315,9 @@ void UnitOperations::onVerify(int ch, uint8_t status, bool eep, std::span<const 
     if (c.busy && c.state == state) ReportResult(kStatusVerifyError, ch);
     return;
   }
-  c.position = static_cast<uint16_t>(c.position + 4);
+  const bool more = c.stepTransfer();
   if (c.gauge) c.gauge->progress = c.position + 1;
-  if (c.position < c.endPosition) {
+  if (more) {
     SendReadBlock(c, chip_, eep, c.position, header());
     return;
   }
@@ -336,6 +341,8 @@ void UnitOperations::afterVerified(int ch, bool eep) {
     startWriteOption(ch);
   } else {
     ChannelMessage(ch, "编程操作成功！");
+    // A part is done without option bytes too: the next one needs the next number.
+    AdvanceSerial();
     FinishChannelOperation(ch, false);
   }
 }
@@ -352,8 +359,27 @@ void UnitOperations::onWriteOption(int ch, uint8_t status) {
 
 // ---- serial numbers -----------------------------------------------------------------------------------
 
+uint8_t UnitOperations::flashByteFor(int ch, uint64_t offset) const {
+  const uint8_t stored = offset < image_.FlashImage.size() ? image_.FlashImage[offset] : 0xFF;
+  if (!serialInImage_ || ch == 0) return stored;
+  const uint64_t first = static_cast<uint64_t>(settings.SerialAddress) - chip_.FlashStart;
+  if (settings.SerialAddress < chip_.FlashStart || offset < first || offset >= first + 4) return stored;
+  const uint32_t k = static_cast<uint32_t>(offset - first);
+  const uint32_t number = serialOfRun_ + static_cast<uint32_t>(ch) * settings.Gain;
+  return static_cast<uint8_t>(number >> (8 * (settings.BigEndian ? 3 - k : k)));
+}
+
+bool UnitOperations::sendFlashProgramBlock(int ch, uint16_t position) {
+  std::array<uint8_t, kBlockSize> block;
+  const uint64_t offset = position * 1024ull;
+  for (size_t i = 0; i < kBlockSize; ++i) block[i] = flashByteFor(ch, offset + i);
+  return SendProgramBlock(channel(ch), chip_, false, position, header(), block, 0);
+}
+
 void UnitOperations::WriteSerialIntoImage() {
   const uint32_t v = settings.Serial;
+  serialOfRun_ = v;
+  serialInImage_ = true;
   const uint32_t a = settings.SerialAddress;
   for (uint32_t k = 0; k < 4; ++k) {
     const uint32_t address = settings.BigEndian ? a + 3 - k : a + k;

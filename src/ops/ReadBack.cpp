@@ -115,9 +115,9 @@ void UnitOperations::onRead(int ch, uint8_t status, std::span<const uint8_t> dat
       const uint64_t offset = c.position * 1024ull;
       for (size_t i = 0; i < std::min<size_t>(data.size(), kBlockSize); ++i)
         if (offset + i < image_.FlashImage.size()) image_.FlashImage[offset + i] = data[i];
-      c.position = static_cast<uint16_t>(c.position + 4);
+      const bool more = c.stepTransfer();
       if (c.gauge) c.gauge->progress = c.position + 1;
-      if (c.position < c.endPosition) {
+      if (more) {
         SendReadBlock(c, chip_, false, c.position, header());
         return;
       }
@@ -135,8 +135,8 @@ void UnitOperations::onRead(int ch, uint8_t status, std::span<const uint8_t> dat
       const size_t n = static_cast<size_t>(std::min<uint64_t>({kBlockSize, left, data.size()}));
       for (size_t i = 0; i < n; ++i)
         if (offset + i < image_.EepImage.size()) image_.EepImage[offset + i] = data[i];
-      c.position = static_cast<uint16_t>(c.position + 4);
-      if (c.position < c.endPosition) {
+      const bool more = c.stepTransfer();
+      if (more) {
         SendReadBlock(c, chip_, true, c.position, header());
         return;
       }

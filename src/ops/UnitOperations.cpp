@@ -19,10 +19,15 @@ UnitOperations::UnitOperations(EventLoop& loop, InfoLog& log, DialogService& dia
     c.port = portFactory_(loop_);
     c.link.setFrameHandler([this, i](std::span<const uint8_t> frame) { onFrame(i, frame); });
     c.port->setOnReceiveData([this, i](std::span<const uint8_t> bytes) { channel(i).link.ReceiveData(bytes); });
-    // A unit that went away: its port closes, the channel is neither connected nor busy, silently.
+    // A unit that went away: its port closes and the channel is neither connected nor busy. An idle
+    // unit goes quietly; one in the middle of an operation has failed it, and says so.
     c.port->setOnRequestHangup([this, i] {
       ProgrammerChannel& ch = channel(i);
       ch.port->ClosePort();
+      if (ch.connected && ch.busy) {
+        FinishChannelOperation(i, true);
+        ChannelMessage(i, kUnitGoneMessage);
+      }
       ch.connected = false;
       ch.busy = false;
       ch.state = OperationState::Idle;

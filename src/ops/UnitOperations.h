@@ -152,6 +152,10 @@ class UnitOperations {
   void onWriteOption(int ch, uint8_t status);
   void onRead(int ch, uint8_t status, std::span<const uint8_t> data);
   void onFirmwareBlock(int ch, uint8_t status);
+  // The flash image as unit `ch` programs it: with the host writing serial numbers, each unit's chip
+  // gets its own number (the start number + channel x gain), not the one the image holds for unit 1.
+  uint8_t flashByteFor(int ch, uint64_t offset) const;
+  bool sendFlashProgramBlock(int ch, uint16_t position);
   void nextDownloadStage(int ch);
   void afterFlashProgrammed(int ch);
   void afterVerified(int ch, bool eep);
@@ -165,6 +169,8 @@ class UnitOperations {
   PortFactory portFactory_;
   std::array<std::unique_ptr<ProgrammerChannel>, kChannelCount> channels_;
   int pendingRequests_ = 0;
+  uint32_t serialOfRun_ = 0;  // the number written into the image for this run (unit 1's)
+  bool serialInImage_ = false;
   uint32_t rangeStart_ = 0;
   uint16_t rangeLength_ = 0;
 };

@@ -24,7 +24,17 @@ std::vector<std::string> TextLines(const std::vector<uint8_t>& bytes) {
   return lines;
 }
 
-std::string LogText(const InfoLog& log) { return Utf8ToGbk(log.Text("\r\n")); }
+// A character GBK has no code for (a file name the panel showed, say) becomes '?' in its line: losing the
+// whole log to one character would hide everything else it records.
+std::string LogText(const InfoLog& log) {
+  try {
+    return Utf8ToGbk(log.Text("\r\n"));
+  } catch (const TextConversionError&) {
+  }
+  std::string out;
+  for (const std::string_view line : log.lines()) out += Utf8ToGbkReplacing(line) + "\r\n";
+  return out;
+}
 
 std::string ReplaceSeparators(std::string s) {
   for (char& c : s)
@@ -103,7 +113,9 @@ void TLogCfgForm::ReadLogSettings() {
     else if (l == "CusDef0") RadioGrpMod.itemIndex = 0;
     else if (l == "CusDef1") RadioGrpMod.itemIndex = 1;
     else if (l == "CusDef2") RadioGrpMod.itemIndex = 2;
-    else if (l.compare(0, 8, "SpcFile=") == 0) EditLogName.text = GbkToUtf8(l.substr(8));
+    // A name that is not GBK (the file edited by hand) still reads, with '?' for what cannot: one bad
+    // byte here must not stop the program from starting.
+    else if (l.compare(0, 8, "SpcFile=") == 0) EditLogName.text = GbkToUtf8Replacing(l.substr(8));
   }
   updateEnabled();
 }
@@ -130,6 +142,7 @@ std::filesystem::path TLogCfgForm::SystemLogPath(std::time_t now) const {
 }
 
 void TLogCfgForm::WriteLog(const InfoLog& log, std::time_t now) {
+  lastWriteError.clear();
   // A user who switched the log off gets none.
   if (!CheckBoxLog.checked) return;
   try {
@@ -155,8 +168,9 @@ void TLogCfgForm::WriteLog(const InfoLog& log, std::time_t now) {
     } else {
       WriteFileAtomically(path, LogText(log));
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // Losing the log silently would hide it from the line's records: say so, whichever naming was used.
+    lastWriteError = e.what();
     dialogs_.plain("Write Log File error!");
   }
 }

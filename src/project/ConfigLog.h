@@ -43,6 +43,8 @@ class TLogCfgForm : public ModalDialog {
   void WriteLogSettings();  // when the dialog closes
   // At exit: the whole information panel as a GBK text file with CR LF line ends.
   void WriteLog(const InfoLog& log, std::time_t now = std::time(nullptr));
+  // Why the last WriteLog wrote nothing although it should have; empty when it succeeded.
+  std::string lastWriteError;
   // The file a system-named log gets at `now`.
   std::filesystem::path SystemLogPath(std::time_t now) const;
 

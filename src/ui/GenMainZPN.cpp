@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <ctime>
 #include <stdexcept>
 
+#include "base/Files.h"
 #include "base/Format.h"
 #include "base/Numbers.h"
 #include "chips/ChipSelectZPN.h"
+#include "chips/CfgKF32xRT.h"
+#include "chips/OptionBytes.h"
 #include "image/IntelHex.h"
 #include "image/LoadSummary.h"
 #include "image/RawBinary.h"
@@ -162,7 +166,18 @@ TGenMFrmZPN::~TGenMFrmZPN() {
   Ops.CloseAllPorts();
 }
 
-void TGenMFrmZPN::Timer1Timer() { Ops.Tick(); }
+void TGenMFrmZPN::Timer1Timer() {
+  Ops.Tick();
+  // The unattended download with "OFF": once every unit found has its download, say so and end.
+  if (NoRestartMode && !Closed && Ops.downloadCount != 0 && Ops.downloadCount == Ops.foundCount) {
+    try {
+      WriteFileAtomically(ProgramDir / kResultFile, std::string_view("Download Success\r\n"));
+    } catch (const std::exception& e) {
+      Log.MainMessage(e.what());
+    }
+    Close();
+  }
+}
 
 void TGenMFrmZPN::Timer2Timer() {
   if (SearchPending) {
@@ -171,6 +186,22 @@ void TGenMFrmZPN::Timer2Timer() {
   }
   if (Ops.foundCount >= Ops.unitCount) {
     Loop.setTimerEnabled(Timer2, false);
+    if (UnattendedMode) {
+      if (!std::filesystem::exists(ProjectPath)) {
+        const std::string text = Format("File of %s is not found!", ProjectPath);
+        Log.MainMessage(text);
+        Dialogs.plain(text);
+        return;
+      }
+      if (LoadProjectFile(ProjectPath) != kProjectOk) return;
+      Ops.fileLoaded = ObjectFileLoaded;
+      Ops.objectFileName = ObjectFileName;
+      UnattendedDownloadStarted = true;
+      for (int i = 0; i < Ops.unitCount && i < kChannelCount; ++i) {
+        Ops.channel(i).link.ResetReceive();
+        Ops.StartDownload(i);
+      }
+    }
     return;
   }
   // Upgrades started by the search: once all have finished, search again, after half a second.
@@ -195,7 +226,9 @@ void TGenMFrmZPN::DoFirmwareUpgrade1Click() {
     Dialogs.plain("No Device is Connected!");
     return;
   }
-  for (int i = 0; i < Ops.foundCount && i < kChannelCount; ++i) {
+  // Every unit found, wherever it sits: a unit missing from the search leaves a gap in the channels.
+  for (int i = 0; i < Ops.unitCount && i < kChannelCount; ++i) {
+    if (!Ops.channel(i).connected) continue;
     Ops.channel(i).link.ResetReceive();
     Ops.StartFirmwareUpgrade(i);
   }
@@ -217,6 +250,115 @@ void TGenMFrmZPN::ButtonCfgSNClick() {
 void TGenMFrmZPN::SpdBtnHolyClick(const std::string& address) {
   THolySNxUIDxFRM form(Dialogs, *Image, address);
   if (Dialogs.showModal(form) == Button::OK && form.written) ShowOptionView();
+}
+
+void TGenMFrmZPN::SavetoProjectFile1Click() {
+  if (!Chip.ChipSelected) {
+    Dialogs.information("未选择芯片型号！");
+    return;
+  }
+  if (!ObjectFileLoaded) {
+    Dialogs.information("未加载目标文件！");
+    return;
+  }
+  FileDialog dialog;
+  dialog.save = true;
+  dialog.name = "SaveDialogPrj";
+  dialog.title = "Save to Tarvel200xx Project File";
+  dialog.filter = "Tarvelxx Project File(*.pmw)|*.pmw|All FIles(*.*)|*.*";
+  dialog.defaultExt = "pmw";
+  const auto answer = Dialogs.fileDialog(dialog);
+  if (!answer) return;
+  ApplyWindowSettings(CurrentWindowSettings(), Chip, *Image, Ops.settings);
+  ProjectSetup setup;
+  setup.ObjectFileName = ObjectFileName;
+  setup.BlankFillIndex = static_cast<uint8_t>(RadioGrpBKF.itemIndex);
+  setup.UnitCount = Ops.unitCount;
+  const ProjectData data = CollectProjectData(Chip, *Image, Ops.settings, setup, Random);
+  for (const std::string& note : SaveProject(answer->path, data, Random)) Log.MainMessage(note);
+  const std::string text = std::string(kProjectCreatedText) + answer->path;
+  Dialogs.plain(text);
+  Log.MainMessage(text);
+}
+
+void TGenMFrmZPN::LoadFromProjectFile1Click() {
+  FileDialog dialog;
+  dialog.name = "OpenDialogPrj";
+  dialog.title = "Open Tarvel200xx Project File";
+  dialog.filter = "Tarvelxx Project Files(*.pmw)|*.pmw|All FIles(*.*)|*.*";
+  dialog.defaultExt = "pmw";
+  const auto answer = Dialogs.fileDialog(dialog);
+  if (!answer) return;
+  LoadProjectFile(answer->path);
+}
+
+int TGenMFrmZPN::LoadProjectFile(const std::filesystem::path& path) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char date[16];
+  std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+  Log.MainMessage(Format(kProjectLoadLogFormat, path.string()) + date);
+  ProjectLoad load = LoadProject(path);
+  for (const std::string& note : load.Notes) Log.MainMessage(note);
+  Log.MainMessage(load.Text);
+  if (!UnattendedMode) Dialogs.plain(load.Text);
+  if (load.Result != kProjectOk) return load.Result;
+
+  const ProjectData& data = load.Data;
+  ObjectFileLoaded = true;
+  // The chip of the project as its family derives it, then everything the project stored over it.
+  if (auto entry = FindChipByName(data.ChipName); entry && entry->chip.VendorIndex == data.VendorIndex)
+    SelectChip(Chip, Image->OptionData, entry->chip);
+  ApplyProjectData(data, Chip, *Image);
+  ProjectWindowValues values = RestoreFromConfigBlock(data.ConfigurationBlock, Chip, *Image);
+  Chip.ImageOffset = Chip.FlashStart;
+  Chip.ChipFlashSizeKB = Chip.FlashSizeKB;
+  setMcuName(Chip.ChipName);
+  // The family set-up that the new name ran must not undo what the project says.
+  values = RestoreFromConfigBlock(data.ConfigurationBlock, Chip, *Image);
+  WriteLoadSummary(Log, *Image, SummaryWindowsOf(Chip));
+  ShowFlashView();
+  if (Chip.EepSize > 0) ShowEepView();
+  ViewPageCtrl.activePage = 0;
+  ObjectFileName = data.ObjectFileName;
+  ProductEdit.text = ObjectFileName;
+  StatusBar1[2].text = ObjectFileName;
+
+  const ProjectControls c = ControlsAfterLoad(Chip, values, data);
+  ChkBoxBlkEr.checked = c.ChkBoxBlkEr;
+  RadioGpVolt.itemIndex = c.RadioGpVolt;
+  RadioGrpSpdF.itemIndex = c.RadioGrpSpdF;
+  Chip.BlankValueIsZero = c.BlankValueIsZero;
+  RadioGrpRST.itemIndex = c.RadioGrpRST;
+  ChkBoxVDD.checked = c.ChkBoxVDD;
+  CheckBoxRun.checked = c.CheckBoxRun;
+  ChkBoxCCX.checked = c.ChkBoxCCX;
+  ChkBoxRunSHT.checked = c.ChkBoxRunSHT;
+  SpinEditRTM.value = SpinEditRTM.clamp(Ops.settings.RunTime / 10 * 10);
+  CheckBoxOpt.checked = c.CheckBoxOpt;
+  ChkBoxAuto.checked = c.ChkBoxAuto;
+  SpinEditIn.value = SpinEditIn.clamp(c.SpinEditIn);
+  SpinEditOut.value = SpinEditOut.clamp(c.SpinEditOut);
+  SpinEditVddTim.value = SpinEditVddTim.clamp(c.SpinEditVddTim);
+  SpinEditPWDTim.value = SpinEditPWDTim.clamp(c.SpinEditPWDTim);
+  SpinEditNum.value = SpinEditNum.clamp(c.SpinEditNum);
+  CheckBoxCtrl.checked = c.CheckBoxCtrl;
+  CheckBoxSN.checked = c.CheckBoxSN;
+  SNOrderChk.checked = c.SNOrderChk;
+  ChkBoxSNDP.checked = c.ChkBoxSNDP;
+  GainEdit.text = c.GainEdit;
+  SNEdit1.text = c.SNEdit1;
+  AddrEdit.text = c.AddrEdit;
+  ChkBoxAutoClick();
+  CheckBoxCtrlClick();
+  CheckBoxSNClick();
+  RadioGrpBKF.itemIndex = data.BlankFillIndex & 1;
+  StatusBar1[0].text = Format("文件校验和：0x%0.4x", Image->FileByteSum & 0xFFFF);
+  StatusBar1[1].text = Format("芯片校验和：0x%0.4x", Image->FlashAcc16);
+  // What the units get next: the project's settings, as if the window had just captured them.
+  ApplyWindowSettings(CurrentWindowSettings(), Chip, *Image, Ops.settings);
+  return kProjectOk;
 }
 
 void TGenMFrmZPN::StartOfflineProgrm1Click() {
@@ -269,14 +411,14 @@ bool TGenMFrmZPN::RunReadCommand(ChipRead command) {
 }
 
 void TGenMFrmZPN::ReportOptionRead(int channel, std::span<const uint8_t> payload) {
-  // The families' own reports come with their option dialogs; meanwhile every family gets the plain line.
-  const uint8_t b0 = payload.size() > 0 ? payload[0] : 0;
-  const uint8_t b1 = payload.size() > 1 ? payload[1] : 0;
-  Log.MainMessage(Format("Read Chip %d Option Byte : 0x%0.2x%0.2x.", channel + 1, b1, b0));
+  ReportOptionBytes(Chip.VendorIndex, Chip, channel, payload, Log);
 }
 
 bool TGenMFrmZPN::RunUnitCommand(UnitCommand command) {
   ViewPageCtrl.activePage = 0;
+  // A KF32 chip's configuration area decides its configuration bytes before a download.
+  if (command == UnitCommand::Download && Chip.ChipSelected && ObjectFileLoaded)
+    DecodeKf32Config(Chip, Image->OptionData, Log);
   FanOutContext context;
   context.chipSelected = Chip.ChipSelected;
   context.fileLoaded = ObjectFileLoaded;
@@ -429,6 +571,8 @@ void TGenMFrmZPN::registerCommands() {
   on({"SpdBtnUsrID"}, [this] { SpdBtnHolyClick("0x08"); });
   on({"StartOfflineProgrm1"}, [this] { StartOfflineProgrm1Click(); });
   on({"DoFirmwareUpgrade1"}, [this] { DoFirmwareUpgrade1Click(); });
+  on({"SavetoProjectFile1"}, [this] { SavetoProjectFile1Click(); });
+  on({"LoadFromProjectFile1", "SpdBtnLdPrj"}, [this] { LoadFromProjectFile1Click(); });
   on({"SpdBtnDownLoad", "Download1"}, [this] { RunUnitCommand(UnitCommand::Download); });
   on({"AutoSpdBtn", "AutoProgram1"}, [this] { RunUnitCommand(UnitCommand::AutoProgram); });
   on({"SpdBtnBlankChk", "BlankCheck1"}, [this] { RunUnitCommand(UnitCommand::BlankCheck); });
@@ -551,6 +695,7 @@ void TGenMFrmZPN::Close() {
   Closed = true;
   Ops.CloseAllPorts();  // the ports close before the log is written
   LogCfgForm.WriteLog(Log);
+  if (onClose) onClose();
 }
 
 // ---- chip selection -----------------------------------------------------------------------------------
@@ -584,9 +729,12 @@ void TGenMFrmZPN::MCUNameEditChange() {
 }
 
 void TGenMFrmZPN::BtnOptionCfgClick() {
-  // The family option dialogs open here (vendor 0, 1, 3, 5 and 6); the other vendors have none.
+  const OptionDialogResult r = OpenOptionDialog(Chip.VendorIndex, Chip, *Image, Dialogs, CheckBoxOpt.checked);
+  OptionChanged = r.optionChanged;
+  if (r.refreshKf32View) ShowKf32ConfigView();
   Log.Line();
   CheckBoxOpt.checked = OptionChanged;
+  if (r.setsOptionEnabled) Ops.settings.OptionEnabled = OptionChanged;
   if (Chip.VendorIndex == 1)
     Log.MainMessage(Image->OptionData[1] == 0x96 ? "芯片没有设置加密（可读）！" : "芯片已设置加密（不可读）！");
   Log.MainMessage(Format("Config Data Set is : 0x%0.2x%0.2x.", Chip.ConfigByte1, Chip.ConfigByte0));
@@ -620,7 +768,10 @@ void TGenMFrmZPN::applyOutcome(const LoadOutcome& outcome) {
   }
   if (outcome.refreshFlashView) ShowFlashView();
   if (outcome.refreshEepView) ShowEepView();
-  if (outcome.showKf32Config) ShowKf32ConfigView();
+  if (outcome.showKf32Config) {
+    ShowKf32ConfigView();
+    DecodeKf32Config(Chip, Image->OptionData, Log);
+  }
   if (outcome.refreshOptionView) ShowOptionView();
 }
 

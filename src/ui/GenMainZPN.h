@@ -24,6 +24,7 @@
 #include "ops/ConfigSN.h"
 #include "ops/UnitOperations.h"
 #include "project/ConfigLog.h"
+#include "project/HdlPrjRdWtRT.h"
 #include "ui/About.h"
 #include "ui/DataViews.h"
 #include "ui/SetOfsAddr.h"
@@ -63,6 +64,7 @@ class TGenMFrmZPN {
   bool NoRestartMode = false;
   std::string ProjectPath;
   bool SearchPending = false;
+  bool UnattendedDownloadStarted = false;
   bool Closed = false;
   ReadRange LastReadRange;
   // Where the port search looks (tests point it at a fake sysfs tree).
@@ -236,6 +238,8 @@ class TGenMFrmZPN {
   void SearchPortList();
   void LayoutGauges(int units);
   void Close();  // closes the ports and the window, once (FormClose)
+  // Called once the window has closed (the front end ends the program).
+  std::function<void()> onClose;
 
   // ---- handlers ----
   void DevButtonClick();
@@ -268,6 +272,10 @@ class TGenMFrmZPN {
   void ReportOptionRead(int channel, std::span<const uint8_t> payload);
   void StartOfflineProgrm1Click();
   void DoFirmwareUpgrade1Click();
+  void SavetoProjectFile1Click();
+  void LoadFromProjectFile1Click();
+  // Loads a project as the open dialog's answer does; returns the result code (0 success).
+  int LoadProjectFile(const std::filesystem::path& path);
   // The programming settings as the window's controls show them.
   WindowSettings CurrentWindowSettings() const;
 

@@ -42,5 +42,27 @@ TEST(GbkText, UnconvertibleTextIsReportedWithItsOffset) {
   EXPECT_THROW(GbkToUtf8("\xFF\xFF"), TextConversionError);       // not a GBK code
 }
 
+TEST(GbkText, LenientFormsReplaceWhatCannotConvertAndGoOn) {
+  struct Case {
+    bool toGbk;
+    std::string in;
+    std::string out;
+    bool replaced;
+  };
+  const Case cases[] = {
+      {true, "plain 芯片", "plain \xD0\xBE\xC6\xAC", false},
+      {true, "ok \xF0\x9F\x98\x80 \xE2\x9C\x93!", "ok ? ?!", true},  // each character one '?'
+      {true, "bad \xC3", "bad ?", true},
+      {false, "\xD0\xBE\xC6\xAC", "芯片", false},
+      {false, "a\xFF\xFF" "b", "a??b", true},
+      {false, "cut \xD0", "cut ?", true},
+  };
+  for (const Case& c : cases) {
+    bool replaced = false;
+    EXPECT_EQ(c.toGbk ? Utf8ToGbkReplacing(c.in, &replaced) : GbkToUtf8Replacing(c.in, &replaced), c.out) << c.in;
+    EXPECT_EQ(replaced, c.replaced) << c.in;
+  }
+}
+
 }  // namespace
 }  // namespace tarvel

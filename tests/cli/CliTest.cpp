@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <sstream>
 
 #include "support/TestFiles.h"
@@ -214,6 +219,145 @@ TEST(CliWindow, TheLogIsWrittenAtExitInTheProgramDirectory) {
   const auto logs = dir / "GenZPNxLogS";
   ASSERT_TRUE(std::filesystem::is_directory(logs));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(logs), {}), 1);
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+// Ended by SIGTERM in the middle of a wait, tarvelctl still closes as the window does: the log is written.
+TEST(CliSignals, TheLogIsWrittenWhenStoppedBySignal) {
+  for (int sig : {SIGTERM, SIGINT}) {
+    testing::TempDir dir;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, STDOUT_FILENO);
+      ::dup2(null, STDERR_FILENO);
+      ::execl(TARVELCTL_PATH, TARVELCTL_PATH, "--dir", dir.path().c_str(), "select", "SC95F750x", "show-option-data",
+              "wait", "60", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::usleep(1500000);  // time to start up and begin waiting
+    ::kill(pid, sig);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    const auto logs = dir / "GenZPNxLogS";
+    ASSERT_TRUE(std::filesystem::is_directory(logs)) << sig;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(logs), {}), 1);
+  }
+}
+
+}  // namespace
+}  // namespace tarvel
+
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <linux/capability.h>
+
+namespace tarvel {
+namespace {
+
+// A tarvelctl process under a hard limit: a file-size limit stands in for a full disk (writes past it
+// fail as they would on a full one), and without the capability to override file permissions even root
+// meets a read-only directory.
+struct Limits {
+  rlim_t fileSize = RLIM_INFINITY;
+  bool honourPermissions = false;
+};
+
+constexpr int kCannotDropCapabilities = 126;
+
+CtlResult CtlProcess(const std::vector<std::string>& args, const Limits& limits) {
+  testing::TempDir io;
+  const std::string outPath = (io / "out").string(), errPath = (io / "err").string();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+    ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+    ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead of ending the process
+    const rlimit fsize{limits.fileSize, limits.fileSize};
+    ::setrlimit(RLIMIT_FSIZE, &fsize);
+    if (limits.honourPermissions && ::geteuid() == 0) {
+      for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+        if (::prctl(PR_CAPBSET_DROP, cap, 0, 0, 0) != 0) ::_exit(kCannotDropCapabilities);
+    }
+    std::vector<std::string> all = {TARVELCTL_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int s = 0;
+  ::waitpid(pid, &s, 0);
+  return {WIFEXITED(s) ? WEXITSTATUS(s) : -1, testing::ReadText(outPath), testing::ReadText(errPath)};
+}
+
+size_t Entries(const std::filesystem::path& dir) {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+// A save that cannot finish leaves the old file as it was and no half-written file beside it.
+TEST(CliNothingLost, AFullDiskLeavesTheOldFileIntact) {
+  for (const char* name : {"out.hex", "out.bin", "out.s19", "line.pmw"}) {
+    SCOPED_TRACE(name);
+    testing::TempDir dir;
+    testing::WriteBytes(dir / "fw.bin", testing::PatternBytes(16384));
+    std::filesystem::create_directory(dir / "saved");
+    const auto target = dir / "saved" / name;
+    testing::WriteText(target, "the old file\n");
+    const bool project = std::string(name).ends_with(".pmw");
+    const CtlResult r = CtlProcess({"--dir", dir.path().string(), "select", "SC92F848x", "load", (dir / "fw.bin").string(),
+                                    project ? "project-save" : "save", target.string()},
+                                   {.fileSize = 8192});
+    EXPECT_EQ(r.status, kExitUsage) << r.err;
+    EXPECT_NE(r.err.find("Cannot write file \"" + target.string() + "\": File too large"), std::string::npos) << r.err;
+    EXPECT_EQ(testing::ReadText(target), "the old file\n");
+    EXPECT_EQ(Entries(dir / "saved"), 1u) << "no temporary file left behind";
+  }
+}
+
+TEST(CliNothingLost, AnUnwritableDirectoryGivesAClearMessage) {
+  testing::TempDir dir;
+  testing::WriteBytes(dir / "fw.bin", testing::PatternBytes(4096));
+  const auto locked = dir / "locked";
+  std::filesystem::create_directory(locked);
+  testing::WriteText(locked / "out.hex", "the old file\n");
+  std::filesystem::permissions(locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  const CtlResult r = CtlProcess({"--dir", dir.path().string(), "select", "SC92F848x", "load", (dir / "fw.bin").string(),
+                                  "save", (locked / "out.hex").string()},
+                                 {.honourPermissions = true});
+  std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+  if (r.status == kCannotDropCapabilities) GTEST_SKIP() << "this machine does not let root give up its permissions";
+  EXPECT_EQ(r.status, kExitUsage) << r.err;
+  EXPECT_NE(r.err.find("Cannot create file \"" + (locked / "out.hex").string() + "\": Permission denied"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(testing::ReadText(locked / "out.hex"), "the old file\n");
+  EXPECT_EQ(Entries(locked), 1u);
+}
+
+// The log written at the end cannot be: the box says so, stderr tells why, and the exit status too.
+TEST(CliNothingLost, ALogThatCannotBeWrittenIsReported) {
+  testing::TempDir dir;
+  testing::WriteBytes(dir / "fw.bin", testing::PatternBytes(4096));
+  const auto logs = dir / "GenZPNxLogS";
+  std::filesystem::create_directory(logs);
+  std::filesystem::permissions(logs, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  const CtlResult r = CtlProcess({"--dir", dir.path().string(), "select", "SC92F848x", "load", (dir / "fw.bin").string()},
+                                 {.honourPermissions = true});
+  std::filesystem::permissions(logs, std::filesystem::perms::owner_all);
+  if (r.status == kCannotDropCapabilities) GTEST_SKIP() << "this machine does not let root give up its permissions";
+  EXPECT_EQ(r.status, kExitUsage) << r.err;
+  EXPECT_NE(r.err.find("[box:plain] Write Log File error!"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("tarvelctl: the log was not written: Cannot create file"), std::string::npos) << r.err;
+  EXPECT_EQ(Entries(logs), 0u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 #include <nlohmann/json.hpp>
 
 #include "base/Format.h"
@@ -13,6 +14,7 @@
 #include "ops/FirmwareFile.h"
 #include "e2e/UnitSimProcess.h"
 #include "support/TestFiles.h"
+#include "cli/Cli.h"
 #include "ui/GenMainZPN.h"
 
 namespace tarvel {
@@ -44,7 +46,7 @@ struct Line {
   bool find(int expected = -1) {
     if (expected < 0) expected = units;
     return RunLoopUntil(loop, [&] { return w->Ops.foundCount >= expected && !w->Ops.searching(); },
-                        milliseconds(300 + 100 * units + 3000));
+                        milliseconds(300 + 100 * units + 15000));
   }
   void select(const std::string& chip) { w->ConfirmChip(FindChipByName(chip)->chip); }
   void load(const std::string& name, const std::string& text) {
@@ -255,6 +257,131 @@ TEST(EndToEnd, TheSearchUpgradesOutdatedFirmwareAndSearchesAgain) {
   int blocks = 0;
   for (const auto& j : line.requests(1)) blocks += j["name"] == "FirmwareBlock";
   EXPECT_EQ(blocks, static_cast<int>(line.w->Ops.firmware.blockCount()));
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+TEST(EndToEnd, UnattendedDownloadOfAProject) {
+  for (bool off : {true, false}) {
+    SCOPED_TRACE(off);
+    TempDir files;
+    const auto project = files / "line.pmw";
+    {
+      Line maker(1);
+      maker.select("SC95F750x");
+      maker.loadBytes("fw.bin", std::vector<uint8_t>(20000, 0x42));
+      maker.dialogs.answerFile(project.string());
+      maker.w->SavetoProjectFile1Click();
+    }
+    Line line(2);
+    testing::WriteText(line.dir / "ResDW.Txt", "stale\r\n");
+    std::vector<std::string> commandLine = {project.string()};
+    if (off) commandLine.push_back("off");
+    line.w->FormShow(commandLine);
+    EXPECT_FALSE(std::filesystem::exists(line.dir / "ResDW.Txt")) << "no stale result";
+    RunLoopUntil(line.loop, [&] { return line.w->Closed || line.w->Ops.downloadCount >= 2; }, seconds(20));
+    RunLoopUntil(line.loop, [&] { return line.w->Closed; }, milliseconds(off ? 2000 : 300));
+    EXPECT_EQ(line.w->Ops.downloadCount, 2);
+    EXPECT_EQ(line.w->Closed, off);
+    EXPECT_EQ(std::filesystem::exists(line.dir / "ResDW.Txt"), off);
+    if (off) {
+      EXPECT_EQ(testing::ReadText(line.dir / "ResDW.Txt"), "Download Success\r\n");
+    }
+    for (const std::string& text : line.dialogs.boxTexts())
+      EXPECT_EQ(text.find("Project File"), std::string::npos) << "no box for the project in unattended mode";
+    line.sim->stop();
+    EXPECT_EQ(line.names(1).back() == "RestartUnit", !off) << "with OFF the units stay in host mode";
+  }
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+TEST(EndToEnd, SerialNumbersOnThreeUnits) {
+  for (bool big : {true, false}) {
+    SCOPED_TRACE(big);
+    Line line(3);
+    ASSERT_TRUE(line.find());
+    line.select("SC92F848x");  // 16 KiB
+    line.loadBytes("fw.bin", std::vector<uint8_t>(16384, 0xFF));
+    line.w->SetControl("CheckBoxSN", "1");
+    line.w->SetControl("ChkBoxPCSN", "1");
+    line.w->SetControl("SNOrderChk", big ? "1" : "0");
+    line.w->SetControl("SNEdit1", "100");
+    line.w->SetControl("GainEdit", "0x01");
+    line.w->SetControl("AddrEdit", "0x00003FF0");
+    // The first run captures the settings; the number goes into the image from the second run on.
+    ASSERT_TRUE(line.run(UnitCommand::AutoProgram));
+    EXPECT_EQ(line.w->SNEdit1.text, "0x00000067") << "three units passed: 100 + 3 x 1";
+    ASSERT_TRUE(line.run(UnitCommand::AutoProgram));
+    EXPECT_EQ(line.w->SNEdit1.text, "0x0000006A");
+    line.sim->stop();
+    for (int u = 1; u <= 3; ++u) {
+      const auto chip = line.chipFlash(u);
+      const uint32_t expected = 103 + static_cast<uint32_t>(u - 1);  // every unit its own number
+      const uint8_t* p = chip.data() + 0x3FF0;
+      const uint32_t got = big ? (p[0] << 24 | p[1] << 16 | p[2] << 8 | p[3]) : (p[3] << 24 | p[2] << 16 | p[1] << 8 | p[0]);
+      EXPECT_EQ(got, expected) << "unit " << u;
+    }
+    EXPECT_EQ(line.count("> 06:00:00 C2 : Flash数据校验成功！"), 2u) << "the unit's own number verifies";
+  }
+}
+
+TEST(EndToEnd, UnattendedModeTellsTheTruthWhenAUnitFails) {
+  TempDir dir;
+  UnitSimProcess sim(dir.path(), 2, {"--status", "2:DownloadFlashBlock:0x45"});
+  {
+    Line maker(1);
+    maker.select("SC95F750x");
+    maker.loadBytes("fw.bin", std::vector<uint8_t>(20000, 0x42));
+    maker.dialogs.answerFile((dir / "line.pmw").string());
+    maker.w->SavetoProjectFile1Click();
+  }
+  std::ostringstream out, err;
+  const int status = RunCli({"--dir", dir.path().string(), "unattended", (dir / "line.pmw").string(), "OFF"}, out, err);
+  EXPECT_EQ(status, kExitUnitFailure) << err.str();
+  EXPECT_FALSE(std::filesystem::exists(dir / "ResDW.Txt"));
+  EXPECT_NE(out.str().find("C2 : 命令执行错误!"), std::string::npos) << out.str();
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+// Set in the family's dialog, written to the chip, read back and reported as the family reports.
+TEST(EndToEnd, OptionBytesOfThreeFamilies) {
+  struct Case {
+    const char* chip;
+    std::vector<std::pair<std::string, std::string>> controls;
+    const char* reportLine;
+  };
+  const Case cases[] = {
+      {"SC92F72xx", {{"ComBoxLVRS", "1"}}, "> 06:00:00 Read Chip 1 Option Byte : 0x5A 0x96 0x09 0x32 "},
+      {"HC8AT3541-T32", {{"ComBoxRSTS", "1"}, {"ComBoxBORV", "2"}},
+       "  0x0030: 01 01 00 00   00 00 00 00   00 02 00 00   00 00 00 FF   "},
+      {"MC96F8316S", {{"ComBoxCRP", "1"}}, "  0x10: 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 80"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.chip);
+    Line line(1);
+    ASSERT_TRUE(line.find());
+    line.select(c.chip);
+    line.dialogs.answerModal({c.controls, Button::OK});
+    line.w->BtnOptionCfgClick();
+    ASSERT_TRUE(line.run(UnitCommand::WriteOption));
+    ASSERT_TRUE(line.w->RunReadCommand(ChipRead::OptionSetting));
+    RunLoopUntil(line.loop, [&] { return !line.w->Ops.AnyBusy(); }, seconds(10));
+    EXPECT_EQ(line.count(c.reportLine), 1u);
+  }
 }
 
 }  // namespace

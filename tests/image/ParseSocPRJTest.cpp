@@ -155,7 +155,7 @@ TEST(ParseSocProject, EdgeValues) {
   EXPECT_EQ(l.img->OptionData[0x34], 0xA5);
   EXPECT_EQ(l.img->HighestLoadedAddress, 0u);
   EXPECT_EQ(l.img->FlashImage[0], 0xFF);
-  for (const std::string& line : l.log.lines()) EXPECT_EQ(line.find("Erase Type"), std::string::npos) << line;
+  for (const std::string_view line : l.log.lines()) EXPECT_EQ(line.find("Erase Type"), std::string::npos) << line;
 
   for (uint8_t type : {0, 1}) {
     soc.eraseType = type;

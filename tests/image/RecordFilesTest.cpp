@@ -44,6 +44,8 @@ TEST(HexLine, ResultCodesAndStorage) {
       {":0200000400", 6, "extended record without its value"},
       {":00000001FF", 0, "end record (count 0)"},
       {":0400000503000000F4", 0, "start address record ignored"},
+      {"", 1, "empty line"},
+      {":", 6, "colon alone"},
   };
   for (const Case& c : cases) {
     Fixture f;
@@ -107,6 +109,22 @@ TEST(HexLine, RecordsPastTheBufferAreDropped) {
   EXPECT_EQ(f.image->FlashImage.back(), 0xEE);
 }
 
+// The address range a read reports ends at 0xFFFFFFFF, never wraps to the bottom, however far a record
+// claims to run past the last address.
+TEST(RecordLines, ARecordRunningPastTheLastAddressEndsTheRangeThere) {
+  Fixture h;
+  h.target.windows.FlashEnd = 0xFFFFFFFF;
+  EXPECT_EQ(h.hex(":02000004FFFFFC"), 0);
+  EXPECT_EQ(h.hex(":04FFFE0001020304F5"), 0);
+  EXPECT_EQ(h.state.result.lowest, 0xFFFFFFFEu);
+  EXPECT_EQ(h.state.result.highest, 0xFFFFFFFFu);
+
+  Fixture s;
+  EXPECT_EQ(s.srec("S309FFFFFFFE01020304E9"), 21);  // in no window, but part of the range
+  EXPECT_EQ(s.state.result.lowest, 0xFFFFFFFEu);
+  EXPECT_EQ(s.state.result.highest, 0xFFFFFFFFu);
+}
+
 TEST(HexFile, EndLinesLineErrorsAndAbort) {
   Fixture f;
   // A lower-case end line is not an end line: the file is read to its physical end.
@@ -152,6 +170,9 @@ TEST(SRecordLine, ResultCodesAndStorage) {
       {"X107001001020304DE", 1, "no S"},
       {"S1020010", 6, "count smaller than the address"},
       {"S10700100102", 6, "line cut before its data ends"},
+      {"", 1, "empty line"},
+      {"S", 6, "S alone, no type"},
+      {"S1", 6, "S1 without its count"},
   };
   for (const Case& c : cases) {
     Fixture f;

@@ -188,6 +188,25 @@ TEST_F(TCommTest, DeliversChunksAfterSilenceAtMost2048Bytes) {
   EXPECT_EQ(chunks_[0], B("ab"));
 }
 
+// A frame's closing END ends the read at once; bytes without one wait for the line's silence. With an
+// interval of a minute, only the END can have delivered the first chunk.
+TEST_F(TCommTest, AClosingFrameEndDeliversWithoutWaitingForSilence) {
+  port_.setReadIntervalTimeout(60000);
+  port_.setFrameEndChar(0xC0);
+  port_.OpenPort();
+  pty_.write(Bytes{0xC0, 1, 2, 3, 0xC0});
+  ASSERT_TRUE(RunUntil([&] { return chunks_.size() == 1; }));
+  EXPECT_EQ(chunks_[0], (Bytes{0xC0, 1, 2, 3, 0xC0}));
+  // An opening END alone closes nothing: the chunk goes on until an END after data.
+  pty_.write(Bytes{0xC0, 0xC0});
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  loop_.runPending();
+  EXPECT_EQ(chunks_.size(), 1u);
+  pty_.write(Bytes{9, 0xC0, 0xFF});
+  ASSERT_TRUE(RunUntil([&] { return chunks_.size() == 2; }));
+  EXPECT_EQ(chunks_[1], (Bytes{0xC0, 0xC0, 9, 0xC0, 0xFF}));
+}
+
 TEST_F(TCommTest, SendsFramesCompletelyInCallOrder) {
   EXPECT_FALSE(port_.SendBytes(B("closed")));
   port_.OpenPort();

@@ -217,6 +217,50 @@ TEST(Operations, DownloadOfA64KiBChipAndTheEepBlocks) {
   EXPECT_TRUE(e.has("> 08:00:00 C1 : 开始下载EEP Data数据......"));
 }
 
+// A flash size at the top of the 16-bit KiB count (a project file's configuration block may carry one):
+// the last block is sent once and the transfer ends, rather than starting over at block 0 for ever.
+TEST(Operations, TransfersEndAtTheTopOfTheKiBCount) {
+  struct Case {
+    const char* what;
+    std::function<bool(TGenMFrmZPN&)> start;
+    uint8_t blockCommand;
+    const char* done;
+  };
+  const Case cases[] = {
+      {"download", [](TGenMFrmZPN& w) { return w.RunUnitCommand(UnitCommand::Download); },
+       LinkCommand::DownloadFlashBlock, "> 08:00:00 C1 : 数据下载成功！"},
+      {"program", [](TGenMFrmZPN& w) { return w.RunUnitCommand(UnitCommand::Program); },
+       LinkCommand::ProgramFlashBlock, "> 08:00:00 C1 : 编程操作成功！"},
+      {"read", [](TGenMFrmZPN& w) { return w.RunReadCommand(ChipRead::MainMemory); }, LinkCommand::ReadFlashBlock,
+       "> 08:00:00 C1 : Main Flash读取成功！"},
+  };
+  for (const Case& c : cases) {
+    Bench b(1);
+    b.connectAll();
+    b.select("Z51F6412ARX");
+    b.load("fw.hex", ":0400000011223344A6\r\n");
+    b.w->Chip.FlashSizeKB = 0xFFFF;
+    ASSERT_TRUE(c.start(*b.w)) << c.what;
+    std::vector<uint16_t> blocks;
+    b.unit(0).serve(
+        [&](FakeUnit& u, const SentPacket& p) {
+          if (p.command == c.blockCommand) {
+            blocks.push_back(p.argument);
+            // Skip the blocks between: the first block's answer finds the transfer at its last KiBs.
+            if (blocks.size() == 1) b.w->Ops.channel(0).position = 0xFFF8;
+          }
+          if (p.command == LinkCommand::ReadFlashBlock)
+            u.data(p.command, std::vector<uint8_t>(4096, 0x5A));
+          else if (p.command != LinkCommand::RestartUnit)
+            u.status(p.command, 6);
+        },
+        50);
+    EXPECT_EQ(blocks, (std::vector<uint16_t>{0, 0xFFFC})) << c.what;
+    EXPECT_FALSE(b.w->Ops.channel(0).busy) << c.what;
+    EXPECT_TRUE(b.has(c.done)) << c.what;
+  }
+}
+
 TEST(Operations, PreconditionsAndBusyUnits) {
   Bench b(3);
   b.connectAll();
@@ -416,6 +460,17 @@ TEST(Operations, HangUpAndOfflineStart) {
   EXPECT_FALSE(b.w->Ops.channel(0).connected);
   EXPECT_FALSE(b.w->Ops.channel(0).busy);
   EXPECT_FALSE(b.unit(0).port().isOpen());
+  // Unplugged in the middle of the blank check: that unit failed it.
+  EXPECT_TRUE(b.has("> 08:00:00 C1 : 设备连接已断开，操作失败！"));
+  EXPECT_EQ(b.gauge(0).colour, GaugeColour::Red);
+  // An idle unit that goes away goes quietly.
+  b.unit(1).status(LinkCommand::ChipCommand, 0);
+  ASSERT_FALSE(b.w->Ops.channel(1).busy);
+  const size_t lines = b.w->Log.lines().size();
+  b.unit(1).port().requestHangup();
+  b.loop.runPending();
+  EXPECT_FALSE(b.w->Ops.channel(1).connected);
+  EXPECT_EQ(b.w->Log.lines().size(), lines);
 
   for (int i = 0; i < 2; ++i) b.unit(i).take();
   b.w->StartOfflineProgrm1Click();

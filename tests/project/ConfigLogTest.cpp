@@ -64,6 +64,26 @@ TEST(ConfigLog, SettingsFileRoundTripAndRules) {
   EXPECT_EQ(dialogs.boxTexts().back(), "请输入有效的Log文件名称！");
 }
 
+// Texts from outside the program never cost the settings or the log: what GBK cannot hold becomes '?'.
+TEST(ConfigLog, TextsThatAreNotGbkAreReadAndWrittenWithQuestionMarks) {
+  TempDir dir;
+  ScriptedDialogService dialogs;
+  // A hand-edited name: 0x81 starts a two-byte character that the line ends before.
+  WriteText(dir / "GenLogX.cfg", "[ConfigLog]\r\nCustomer\r\nSpcFile=/tmp/a\x81\r\n[EndCfg]\r\n");
+  TLogCfgForm form(dialogs, dir.path());
+  form.ReadLogSettings();
+  EXPECT_EQ(form.RadioGrpCreat.itemIndex, 1);
+  EXPECT_EQ(form.EditLogName.text, "/tmp/a?");
+
+  InfoLog log([] { return std::string("12:00:00"); });
+  log.MainMessage("File \"/tmp/✓.hex\" has been loaded!");  // U+2713 has no GBK code
+  log.MainMessage("第2行");
+  form.setControl("EditLogName", (dir / "exit.log").string());
+  form.WriteLog(log, 1765440000);
+  EXPECT_TRUE(dialogs.boxes().empty());
+  EXPECT_EQ(ReadText(dir / "exit.log"), GbkLines({"> 12:00:00 File \"/tmp/?.hex\" has been loaded!", "> 12:00:00 第2行"}));
+}
+
 TEST(ConfigLog, DialogEnablesFollowTheChoices) {
   TempDir dir;
   ScriptedDialogService dialogs;

@@ -266,7 +266,7 @@ TEST(WindowModel, OptionDataCommands) {
   s.w.BtnOptionCfgClick();
   const auto& l = s.w.Log.lines();
   EXPECT_EQ(l[l.size() - 2], "> 09:00:00 芯片没有设置加密（可读）！");
-  EXPECT_EQ(l.back(), "> 09:00:00 Config Data Set is : 0x0000.");
+  EXPECT_EQ(l.back(), "> 09:00:00 Config Data Set is : 0x1089.") << "the dialog's OK takes the option bytes";
   EXPECT_EQ(s.w.CfgDataView.rowCount(), 8) << "PageSize 128 / 16";
   Session h;
   h.select("HC8AT3541-Q32");

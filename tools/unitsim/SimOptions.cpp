@@ -28,7 +28,8 @@ const char* const kUsageText =
     "  --verify-corrupt K:ADDR   the programmed byte at chip address ADDR of unit K reads back wrong\n"
     "  --hangup-after K:N        unit K answers N requests, then is unplugged\n"
     "  --wire-speed              every byte costs 11 us in either direction (1,000,000 baud, 8N2)\n"
-    "  --log FILE                one JSON line per request received\n";
+    "  --log FILE                one JSON line per request received\n"
+    "  --stats FILE              at exit, the bytes each unit received and sent, as JSON\n";
 
 namespace {
 
@@ -164,6 +165,8 @@ SimOptions ParseSimArguments(const std::vector<std::string>& args) {
       o.dir = std::string(value());
     } else if (opt == "--log") {
       o.logFile = std::string(value());
+    } else if (opt == "--stats") {
+      o.statsFile = std::string(value());
     } else if (opt == "--wire-speed") {
       wireSpeed = true;
     } else if (opt == "--model") {

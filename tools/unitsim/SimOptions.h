@@ -53,6 +53,7 @@ struct SimOptions {
   int units = 0;
   std::filesystem::path dir;
   std::optional<std::filesystem::path> logFile;
+  std::optional<std::filesystem::path> statsFile;
   std::vector<UnitSettings> unit;  // one per unit, in unit order
 };
 

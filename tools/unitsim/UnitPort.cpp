@@ -146,6 +146,7 @@ bool UnitPort::WriteDue(Clock::time_point now) {
       return false;
     }
     const size_t written = static_cast<size_t>(w);
+    traffic_.sent += written;
     lastWrite_ = now;
     if (wireSpeed_) txLineFree_ = lineStart + static_cast<int64_t>(written) * kByteTime;
     s.sent += written;
@@ -171,6 +172,7 @@ void UnitPort::ReadAvailable(Clock::time_point now) {
     const ssize_t n = ::read(master_, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
+    traffic_.received += static_cast<uint64_t>(n);
     Arrival a{std::vector<uint8_t>(buffer, buffer + n), now};
     if (wireSpeed_) {
       rxLineFree_ = std::max(rxLineFree_, now) + n * kByteTime;

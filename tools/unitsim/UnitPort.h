@@ -44,6 +44,16 @@ class UnitPort : public UnitLine {
   }
 
   // UnitLine, called by the unit on its thread.
+  // Bytes through the line so far, noise included.
+  struct Traffic {
+    uint64_t received = 0;
+    uint64_t sent = 0;
+  };
+  Traffic traffic() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return traffic_;
+  }
+
   void SendFrame(std::span<const uint8_t> frame) override;
   void HangUp() override;
 
@@ -78,7 +88,7 @@ class UnitPort : public UnitLine {
   std::string path_;
   std::thread thread_;
 
-  std::mutex mutex_;  // the unit and everything below, against Inspect
+  mutable std::mutex mutex_;  // the unit and everything below, against Inspect
   SimulatedUnit unit_;
   RandomSource random_;
   std::deque<Arrival> arrivals_;
@@ -88,6 +98,7 @@ class UnitPort : public UnitLine {
   Clock::time_point txLineFree_{};
   bool hangUpPending_ = false;
   Clock::time_point lastWrite_{};
+  Traffic traffic_;
   Clock::time_point quietUntil_{};  // after a hang-up of the terminal itself, look again later
 };
 

@@ -1,5 +1,7 @@
 #include "unitsim/UnitSimulator.h"
 
+#include <nlohmann/json.hpp>
+
 #include "base/Files.h"
 #include "link/PortDiscovery.h"
 
@@ -46,6 +48,15 @@ void UnitSimulator::WriteMemories(const std::filesystem::path& dir) {
       return 0;
     });
   }
+}
+
+void UnitSimulator::WriteStats(const std::filesystem::path& file) {
+  nlohmann::json units = nlohmann::json::array();
+  for (size_t k = 0; k < units_.size(); ++k) {
+    const UnitPort::Traffic t = units_[k]->traffic();
+    units.push_back({{"unit", k + 1}, {"received", t.received}, {"sent", t.sent}});
+  }
+  WriteFileAtomically(file, nlohmann::json{{"units", units}}.dump() + "\n");
 }
 
 }  // namespace tarvel::unitsim

@@ -32,6 +32,8 @@ class UnitSimulator {
   void Stop();
   // unitK-flash.bin, unitK-eep.bin and unitK-option.bin (and unitK-firmware.bin after an upgrade).
   void WriteMemories(const std::filesystem::path& dir);
+  // {"units": [{"unit": K, "received": bytes from the host, "sent": bytes to the host}, ...]}
+  void WriteStats(const std::filesystem::path& file);
 
  private:
   std::unique_ptr<CommandLog> log_;

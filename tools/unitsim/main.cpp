@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
     sigwait(&stopSignals, &signalNumber);
     sim.Stop();
     sim.WriteMemories(options.dir);
+    if (options.statsFile) sim.WriteStats(*options.statsFile);
   } catch (const std::exception& e) {
     std::cerr << "tarvel-unitsim: " << e.what() << "\n";
     return 1;
