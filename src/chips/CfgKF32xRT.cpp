@@ -60,7 +60,7 @@ int ItemOf(uint8_t configByte) { return configByte < 4 ? configByte : 0; }
 bool IsKf32Chip(const ChipSettings& chip) { return chip.VendorIndex == 5 && (chip.ChipSubtype & 0x80) != 0; }
 
 TCfgKF32xxFrm::TCfgKF32xxFrm(ChipSettings& chip, std::span<uint8_t> optionData)
-    : caption(kChipOnCaption),
+    : OptionDialog(kChipOnCaption),
       RadioGrpEncry("RadioGrpEncry", "加密控制", Items(kKf32Levels), 0),
       RadioGrpCpMod("RadioGrpCpMod", "芯片模式", Items(kKf32Modes), 0),
       chip_(chip),

@@ -52,18 +52,18 @@ class TCfgKF32xxFrm : public OptionDialog {
   bool setControl(std::string_view control, std::string_view value) override;
   // Writes both configuration bytes and the words (and fill bytes) of the chosen level and mode.
   void OkClick() override;
-  std::vector<Control*> Controls();
+  std::vector<Control*> Controls() override;
 
   void RadioGrpEncryClick() { OptionChanged = true; }
   void RadioGrpCpModClick() { OptionChanged = true; }
 
-  std::string caption;
   RadioGroup RadioGrpEncry;
   RadioGroup RadioGrpCpMod;
   ButtonControl BitBtnOK{"BitBtnOK", "OK"};
   ButtonControl BitBtnCNL{"BitBtnCNL", "Cancel"};
 
  private:
+  std::pair<const ButtonControl*, const ButtonControl*> okCancel() const override { return {&BitBtnOK, &BitBtnCNL}; }
   ChipSettings& chip_;
   std::span<uint8_t> option_;
 };

@@ -36,7 +36,7 @@ int ListItemFromText(const std::vector<std::string>& items, std::string_view val
 }
 
 BitFieldForm::BitFieldForm(std::string c, std::span<const BitField> layout, std::string okName, std::string cancelName)
-    : caption(std::move(c)), OkButton(std::move(okName), "OK"), CancelButton(std::move(cancelName), "Cancel"),
+    : OptionDialog(std::move(c)), OkButton(std::move(okName), "OK"), CancelButton(std::move(cancelName), "Cancel"),
       layout_(layout) {
   Lists.reserve(layout.size());
   for (const BitField& f : layout) {
@@ -72,6 +72,18 @@ bool BitFieldForm::setControl(std::string_view control, std::string_view value) 
     return true;
   }
   return false;
+}
+
+std::vector<Control*> OptionDialog::controls() {
+  std::vector<Control*> all = Controls();
+  const auto [ok, cancel] = okCancel();
+  std::erase_if(all, [&](const Control* c) { return c == ok || c == cancel; });
+  return all;
+}
+
+std::vector<std::pair<Button, std::string>> OptionDialog::closeButtons() const {
+  const auto [ok, cancel] = okCancel();
+  return {{Button::OK, ok->caption}, {Button::Cancel, cancel->caption}};
 }
 
 std::vector<Control*> BitFieldForm::Controls() {

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/Controls.h"
@@ -45,6 +46,21 @@ int ListItemFromText(const std::vector<std::string>& items, std::string_view val
 class OptionDialog : public ModalDialog {
  public:
   bool OptionChanged = false;
+
+  // Every control in layout order, the OK and Cancel buttons last.
+  virtual std::vector<Control*> Controls() = 0;
+
+  // For front ends: the controls without the closing buttons, which closeButtons() names.
+  std::vector<Control*> controls() override;
+  std::string dialogCaption() const override { return caption; }
+  std::vector<std::pair<Button, std::string>> closeButtons() const override;
+
+  std::string caption;
+
+ protected:
+  explicit OptionDialog(std::string c = {}) : caption(std::move(c)) {}
+  // The two closing buttons of the family's form.
+  virtual std::pair<const ButtonControl*, const ButtonControl*> okCancel() const = 0;
 };
 
 // The common part of the dialogs whose lists are bit fields: one ComboBoxControl per layout entry, built
@@ -61,10 +77,8 @@ class BitFieldForm : public OptionDialog {
   // Sets a list of the layout by item index or item text; families with further controls extend it.
   bool setControl(std::string_view control, std::string_view value) override;
 
-  // Every control in layout order, for front ends.
-  virtual std::vector<Control*> Controls();
+  std::vector<Control*> Controls() override;
 
-  std::string caption;
   std::vector<ComboBoxControl> Lists;
   ButtonControl OkButton;
   ButtonControl CancelButton;
@@ -76,6 +90,9 @@ class BitFieldForm : public OptionDialog {
   void encodeLists(std::span<uint8_t> bytes) const;
 
   std::span<const BitField> layout_;
+
+ private:
+  std::pair<const ButtonControl*, const ButtonControl*> okCancel() const override { return {&OkButton, &CancelButton}; }
 };
 
 // The reports of option bytes read back from a unit need a reply of a family's own length. A shorter reply

@@ -392,7 +392,7 @@ void MainWindow::flushLog() {
   flushQueued_ = false;
   if (model_.Log.size() != mirroredLines_) {  // cleared since: show the log as it is
     QStringList all;
-    for (const std::string& l : model_.Log.lines()) all << Qs(l);
+    for (const std::string_view l : model_.Log.lines()) all << Qs(l);
     memo_->setPlainText(all.join('\n'));
     memo_->moveCursor(QTextCursor::End);
     pendingLines_.clear();

@@ -1,9 +1,13 @@
 // Every dialog of the program, drawn from its model, opened the way a user opens it, filled in through
 // its widgets and confirmed; values it refuses keep it open. Each one leaves a screenshot.
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+
+#include <tuple>
 
 #include "base/Format.h"
 #include "qt/FileFilters.h"
@@ -13,6 +17,7 @@ namespace tarvel {
 namespace {
 
 using testing::ReadText;
+using testing::Screenshot;
 using testing::WindowUnderTest;
 
 template <typename W = QWidget>
@@ -168,6 +173,70 @@ TEST(Dialogs, ReadAddressAndUserDataInTheOptionArea) {
   EXPECT_EQ(t.model->LastReadRange.start, 0x1230u);
   EXPECT_EQ(t.model->LastReadRange.length, 32);
   ASSERT_TRUE(t.waitIdle());
+}
+
+// Each family's option-byte dialog, opened by "Set Option Byte": Cancel leaves the option bytes as they
+// were; a different choice confirmed with OK lands in them, and the window's option check box follows.
+TEST(Dialogs, OptionByteDialogOfEveryFamily) {
+  struct Family {
+    const char* chip;
+    int vendor;
+    int kfx;
+    const char* form;
+  };
+  const Family families[] = {
+      {"SC95F750x", 1, 0, "TSC95XxOpbForm"}, {"SC92F72xx", 1, 0, "TSC92XxOpbForm"},
+      {"MC96F8316S", 3, 0, "TCfgAbovOpbF"},  {"Z51F3220SKX", 0, 0, "TZ51FxCfgOpbF"},
+      {"KF8A100CSD", 5, 0, "TCfgChipOnXxF"}, {"KF32A156KQV", 5, 1, "TCfgKF32xxFrm"},
+      {"HC8AT3541-T20", 6, 0, "THC8AT3XCfgFRM"},
+  };
+  WindowUnderTest t(0);
+  for (const Family& f : families) {
+    SCOPED_TRACE(f.chip);
+    t.modal.push_back([f](ModelDialog& d) {
+      d.model().setControl("RadioGrpSelMF", std::to_string(f.vendor));
+      d.model().setControl("RadioGrpKFX", std::to_string(f.kfx));
+      d.model().setControl("ListBoxCP", f.chip);
+      d.refresh();
+      Ok(d);
+    });
+    t.clickButton("DevButton");
+    ASSERT_EQ(t.model->Chip.ChipName, f.chip);
+    // What the dialogs write: the option area, or for KF8 the two configuration bytes.
+    const auto settings = [&t] {
+      return std::tuple(t.model->Image->OptionData, t.model->Chip.ConfigByte0, t.model->Chip.ConfigByte1);
+    };
+    const auto before = settings();
+
+    t.modal.push_back([](ModelDialog& d) {
+      EXPECT_FALSE(d.windowTitle().isEmpty());
+      EXPECT_FALSE(d.findChildren<QComboBox*>().isEmpty() && d.findChildren<QRadioButton*>().isEmpty())
+          << "a dialog without its settings";
+      QTest::mouseClick(d.closeButton(Button::Cancel), Qt::LeftButton);
+    });
+    t.clickButton("BtnOptionCfg");
+    EXPECT_EQ(t.modalForms.back(), f.form);
+    EXPECT_TRUE(settings() == before) << "Cancel changed the option bytes";
+
+    t.modal.push_back([](ModelDialog& d) {
+      // The first setting moves one item on, by keyboard as a user would.
+      if (d.findChild<QRadioButton*>("RadioGrpEncry_1")) {
+        Choose(d, "RadioGrpEncry_1");
+      } else {
+        auto* combo = d.findChildren<QComboBox*>().value(0);
+        ASSERT_TRUE(combo);
+        EXPECT_GT(combo->count(), 1);
+        combo->setFocus();
+        QTest::keyClick(combo, combo->currentIndex() + 1 < combo->count() ? Qt::Key_Down : Qt::Key_Up);
+      }
+      Ok(d);
+    });
+    t.clickButton("BtnOptionCfg");
+    EXPECT_FALSE(settings() == before) << "OK did not write the choice";
+    t.window->refresh();
+    EXPECT_EQ(t.widget<QCheckBox>("CheckBoxOpt")->isChecked(), t.model->CheckBoxOpt.checked);
+    Screenshot(*t.window, std::string("option-") + f.form);
+  }
 }
 
 }  // namespace

@@ -265,7 +265,7 @@ TEST(MainWindow, InformationPanelMirrorsTheLogAndItsPopUpMenuClearsAndCopies) {
   memo->moveCursor(QTextCursor::Down, QTextCursor::KeepAnchor);
   memo->moveCursor(QTextCursor::EndOfLine, QTextCursor::KeepAnchor);
   t.window->copyInformationAction()->trigger();
-  const std::string expected = "\n" + t.model->Log.lines()[1];
+  const std::string expected = "\n" + std::string(t.model->Log.lines()[1]);
   EXPECT_EQ(QApplication::clipboard()->text().toStdString(), expected);
   EXPECT_EQ(t.model->Clipboard, expected);
 
