@@ -76,8 +76,8 @@ bool BitFieldForm::setControl(std::string_view control, std::string_view value) 
 
 std::vector<Control*> OptionDialog::controls() {
   std::vector<Control*> all = Controls();
-  const auto [ok, cancel] = okCancel();
-  std::erase_if(all, [&](const Control* c) { return c == ok || c == cancel; });
+  const auto buttons = okCancel();
+  std::erase_if(all, [&](const Control* c) { return c == buttons.first || c == buttons.second; });
   return all;
 }
 
