@@ -9,7 +9,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -23,6 +22,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "qt/InfoPanel.h"
 #include "qt/MainWindow.h"
 #include "qt/QtDialogService.h"
 #include "qt/QtEventLoop.h"
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     }
     const double total = Ms(Clock::now() - t0);
     const long rss1 = PeakRssKb();
-    const int shown = window.infoMemo()->blockCount();
+    const int shown = window.infoMemo()->model()->rowCount();
     std::printf("panel: 1,000,000 lines in bursts of %d in %.0f ms; slowest turn %.1f ms; %d lines shown; %.0f MB"
                 " for the lines (log and panel)\n",
                 kBurst, total, slowestTurn, shown, static_cast<double>(rss1 - rss0) / 1024);

@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollBar>
@@ -25,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include "qt/DataViewModel.h"
+#include "qt/InfoPanel.h"
 #include "qt/QtDialogService.h"
 #include "qt/QtText.h"
 
@@ -86,7 +86,7 @@ MainWindow::MainWindow(TGenMFrmZPN& model, QtDialogService& dialogs) : model_(mo
   buildStatusBar();
 
   dialogs_.setMainWidget(this);
-  model_.Log.setListener([this](const std::string& line) { appendLogLine(line); });
+  model_.Log.setListener([this](const std::string&) { logLineAppended(); });
   model_.onViewRowsChanged = [this](const DataView& view, int first, int count) {
     const std::array<const DataView*, 3> views = {&model_.HexViewer, &model_.EEPDataView, &model_.CfgDataView};
     for (size_t i = 0; i < views.size(); ++i)
@@ -262,11 +262,8 @@ void MainWindow::buildInformationArea(QWidget* page) {
   infoPanel_->setObjectName(Qs(model_.InfoPanel.name));
   infoPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   infoPanel_->setAlignment(Qt::AlignCenter);
-  memo_ = new QPlainTextEdit(infoArea_);
+  memo_ = new InfoPanelView(model_.Log, infoArea_);
   memo_->setObjectName(Qs(model_.InfoMemo.name));
-  memo_->setReadOnly(true);
-  memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo_->setContextMenuPolicy(Qt::CustomContextMenu);
   auto* popup = new QMenu(memo_);
   clearInformation_ = popup->addAction(Qs(model_.ClearInformation1.caption));
@@ -275,6 +272,10 @@ void MainWindow::buildInformationArea(QWidget* page) {
   copyInformation_ = popup->addAction(Qs(model_.CopyInformation1.caption));
   copyInformation_->setObjectName(Qs(model_.CopyInformation1.name));
   connect(copyInformation_, &QAction::triggered, this, [this] { copySelectedInformation(); });
+  // Ctrl+C in the panel copies the selected lines as the menu does.
+  copyInformation_->setShortcut(QKeySequence::Copy);
+  copyInformation_->setShortcutContext(Qt::WidgetShortcut);
+  memo_->addAction(copyInformation_);
   connect(memo_, &QWidget::customContextMenuRequested, this,
           [this, popup](const QPoint& at) { popup->exec(memo_->viewport()->mapToGlobal(at)); });
   for (size_t i = 0; i < model_.Gauges.size(); ++i) {
@@ -373,39 +374,23 @@ void MainWindow::click(const Control& control) {
 }
 
 void MainWindow::copySelectedInformation() {
-  const QString selected = memo_->textCursor().selectedText().replace(QChar::ParagraphSeparator, '\n');
+  const QString selected = memo_->selectedText();
   guarded([&] { model_.CopyInformation1Click(Us(selected)); });
   if (!selected.isEmpty() && !model_.Clipboard.empty()) QApplication::clipboard()->setText(Qs(model_.Clipboard));
 }
 
-void MainWindow::appendLogLine(const std::string& line) {
-  pendingLines_ << Qs(line);
-  ++mirroredLines_;
-  // Lines come in bursts (block dumps): they go into the panel together.
-  if (!flushQueued_) {
-    flushQueued_ = true;
-    QTimer::singleShot(0, this, [this] { flushLog(); });
+void MainWindow::logLineAppended() {
+  memo_->lines().lineAppended();
+  // Lines come in bursts (block dumps, ten units reporting): the panel takes them together.
+  if (!syncQueued_) {
+    syncQueued_ = true;
+    QTimer::singleShot(0, this, [this] { syncLog(); });
   }
 }
 
-void MainWindow::flushLog() {
-  flushQueued_ = false;
-  if (model_.Log.size() != mirroredLines_) {  // cleared since: show the log as it is
-    QStringList all;
-    for (const std::string_view l : model_.Log.lines()) all << Qs(l);
-    memo_->setPlainText(all.join('\n'));
-    memo_->moveCursor(QTextCursor::End);
-    pendingLines_.clear();
-    mirroredLines_ = model_.Log.size();
-    return;
-  }
-  if (pendingLines_.isEmpty()) return;
-  // Follow the newest line unless the user has scrolled back to read.
-  QScrollBar* bar = memo_->verticalScrollBar();
-  const bool atEnd = bar->value() == bar->maximum();
-  memo_->appendPlainText(pendingLines_.join('\n'));
-  pendingLines_.clear();
-  if (atEnd) bar->setValue(bar->maximum());
+void MainWindow::syncLog() {
+  syncQueued_ = false;
+  memo_->sync();
 }
 
 void MainWindow::layoutInformationArea() {
@@ -440,7 +425,7 @@ void MainWindow::refresh() {
   for (size_t i = 0; i < statusPanels_.size(); ++i)
     if (statusPanels_[i]->text() != Qs(model_.StatusBar1[i].text)) statusPanels_[i]->setText(Qs(model_.StatusBar1[i].text));
   for (DataViewModel* v : viewModels_) v->refresh();
-  if (!pendingLines_.isEmpty() || model_.Log.size() != mirroredLines_) flushLog();
+  syncLog();
   // The model closed itself (退出, E&xit, the end of an unattended download).
   if (model_.Closed && isVisible()) close();
 }

@@ -19,7 +19,6 @@
 class QAction;
 class QLabel;
 class QMenu;
-class QPlainTextEdit;
 class QProgressBar;
 class QTableView;
 class QTabWidget;
@@ -27,6 +26,7 @@ class QTabWidget;
 namespace tarvel {
 
 class DataViewModel;
+class InfoPanelView;
 class QtDialogService;
 
 class MainWindow : public QMainWindow, public ControlHost {
@@ -48,7 +48,7 @@ class MainWindow : public QMainWindow, public ControlHost {
   // The information panel's pop-up menu and the views' "Load File".
   QAction* clearInformationAction() const { return clearInformation_; }
   QAction* copyInformationAction() const { return copyInformation_; }
-  QPlainTextEdit* infoMemo() const { return memo_; }
+  InfoPanelView* infoMemo() const { return memo_; }
   QTableView* hexViewer() const { return views_[0]; }
 
  protected:
@@ -73,8 +73,8 @@ class MainWindow : public QMainWindow, public ControlHost {
   void buildStatusBar();
   void layoutInformationArea();
   void copySelectedInformation();
-  void appendLogLine(const std::string& line);
-  void flushLog();
+  void logLineAppended();
+  void syncLog();
 
   TGenMFrmZPN& model_;
   QtDialogService& dialogs_;
@@ -90,18 +90,15 @@ class MainWindow : public QMainWindow, public ControlHost {
   std::array<DataViewModel*, 3> viewModels_{};
   QWidget* infoArea_ = nullptr;
   QLabel* infoPanel_ = nullptr;
-  QPlainTextEdit* memo_ = nullptr;
+  InfoPanelView* memo_ = nullptr;
   std::array<QProgressBar*, kMaxUnits> gauges_{};
   std::array<QLabel*, 3> statusPanels_{};
   QAction* clearInformation_ = nullptr;
   QAction* copyInformation_ = nullptr;
   QAction* loadFileOtp_ = nullptr;
   QTimer tick_;
-  // The information panel mirrors the log: lines waiting to be appended, and how many lines of the log
-  // the panel holds with them (less than the log's size after the log was cleared and refilled).
-  QStringList pendingLines_;
-  size_t mirroredLines_ = 0;
-  bool flushQueued_ = false;
+  // The information panel shows the log's new lines once the burst they came in has ended.
+  bool syncQueued_ = false;
   bool closing_ = false;
 };
 

@@ -7,13 +7,14 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 
 #include "base/Format.h"
 #include "chips/Catalogue.h"
+#include "qt/InfoPanel.h"
 #include "qt/WindowUnderTest.h"
 
 namespace tarvel {
@@ -246,26 +247,37 @@ TEST(MainWindow, HexViewsAreLazyGridsWithTheModelsGeometry) {
 
 TEST(MainWindow, InformationPanelMirrorsTheLogAndItsPopUpMenuClearsAndCopies) {
   WindowUnderTest t(0);
-  QPlainTextEdit* memo = t.window->infoMemo();
+  InfoPanelView* memo = t.window->infoMemo();
   auto shown = [&] {
     QCoreApplication::processEvents();
-    return memo->toPlainText().toStdString();
+    QStringList rows;
+    for (int r = 0; r < memo->model()->rowCount(); ++r) rows << memo->model()->index(r, 0).data().toString();
+    return rows.join('\n').toStdString();
   };
   auto logText = [&] { return t.model->Log.Text().substr(0, t.model->Log.Text().size() - 1); };
   EXPECT_EQ(shown(), logText());
   for (int i = 0; i < 5000; ++i) t.model->Log.Line(Format("0x%0.8x : block dump line", i * 16));
   EXPECT_TRUE(shown() == logText()) << "a burst of lines arrives whole";
-  EXPECT_TRUE(memo->isReadOnly());
+  QScrollBar* bar = memo->verticalScrollBar();
+  EXPECT_EQ(bar->value(), bar->maximum()) << "the panel follows the newest line";
+  bar->setValue(0);
+  t.model->Log.Line("while the user reads");
+  shown();
+  EXPECT_EQ(bar->value(), 0) << "a user reading back is not moved";
+  // A line wider than the panel can be scrolled to.
+  t.model->Log.Line(std::string(300, 'W'));
+  shown();
+  EXPECT_GT(memo->columnWidth(0), memo->viewport()->width());
+  EXPECT_EQ(memo->editTriggers(), QAbstractItemView::NoEditTriggers);
 
   QApplication::clipboard()->setText("before");
-  memo->moveCursor(QTextCursor::End);
+  memo->clearSelection();
   t.window->copyInformationAction()->trigger();
   EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "before") << "nothing selected copies nothing";
-  memo->moveCursor(QTextCursor::Start);
-  memo->moveCursor(QTextCursor::Down, QTextCursor::KeepAnchor);
-  memo->moveCursor(QTextCursor::EndOfLine, QTextCursor::KeepAnchor);
+  memo->selectRow(0);
+  memo->selectionModel()->select(memo->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   t.window->copyInformationAction()->trigger();
-  const std::string expected = "\n" + std::string(t.model->Log.lines()[1]);
+  const std::string expected = std::string(t.model->Log.lines()[0]) + "\n" + std::string(t.model->Log.lines()[1]);
   EXPECT_EQ(QApplication::clipboard()->text().toStdString(), expected);
   EXPECT_EQ(t.model->Clipboard, expected);
 
@@ -274,6 +286,10 @@ TEST(MainWindow, InformationPanelMirrorsTheLogAndItsPopUpMenuClearsAndCopies) {
   EXPECT_EQ(shown(), "");
   t.model->Log.MainMessage("after clearing");
   EXPECT_EQ(shown(), "> 06:00:00 after clearing");
+  // Cleared and refilled with more lines than before before the panel looked: it shows the log as it is.
+  t.model->Log.Clear();
+  for (int i = 0; i < 3; ++i) t.model->Log.Line(Format("refilled %d", i));
+  EXPECT_EQ(shown(), "refilled 0\nrefilled 1\nrefilled 2");
   Screenshot(*t.window, "information-panel");
 }
 
