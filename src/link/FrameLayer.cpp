@@ -133,4 +133,33 @@ void ChannelLink::ReceiveData(std::span<const uint8_t> chunk) {
   }
 }
 
+void FrameLengthTracker::feed(std::span<const uint8_t> bytes) {
+  for (const uint8_t b : bytes) {
+    if (b == kSlipEnd) {
+      // An END after data closes the frame; any other END opens one.
+      inFrame_ = !(inFrame_ && decoded_ > 0);
+      decoded_ = 0;
+      escaped_ = false;
+      continue;
+    }
+    if (!inFrame_) continue;
+    if (!escaped_ && b == kSlipEsc) {
+      escaped_ = true;
+      continue;
+    }
+    const uint8_t value = !escaped_ ? b : b == kSlipEscEnd ? kSlipEnd : b == kSlipEscEsc ? kSlipEsc : b;
+    escaped_ = false;
+    if (decoded_ == 6) payloadLength_ = value;
+    if (decoded_ == 7) payloadLength_ = static_cast<uint16_t>(payloadLength_ | value << 8);
+    ++decoded_;
+  }
+}
+
+size_t FrameLengthTracker::stillToCome() const {
+  if (!inFrame_ || decoded_ < kMinPacketLength) return 0;
+  const size_t packet = size_t{payloadLength_} + 10;
+  if (packet > kPacketBufferSize) return 0;
+  return packet > decoded_ ? packet - decoded_ + 1 : 1;  // and the closing END
+}
+
 }  // namespace tarvel

@@ -49,6 +49,24 @@ struct DecodedFrame {
 // kMinPacketLength bytes or more than `packet` holds are a packet error.
 DecodedFrame DecodeFrame(std::span<const uint8_t> frame, std::span<uint8_t> packet);
 
+// Follows a unit's byte stream as it is read and tells how many more bytes the frame in progress needs at
+// least: its packet's payload length n is in bytes 6-7 of the envelope, the packet is 10 + n bytes, and
+// the frame ends with END (escapes only add bytes). The serial port's receive thread uses it to sleep
+// while a long reply is still on the line instead of waking for every piece a USB bridge hands over.
+class FrameLengthTracker {
+ public:
+  void reset() { *this = FrameLengthTracker(); }
+  void feed(std::span<const uint8_t> bytes);
+  // 0 outside a frame, before the length field has arrived, or when the length is beyond any packet.
+  size_t stillToCome() const;
+
+ private:
+  bool inFrame_ = false;
+  bool escaped_ = false;
+  size_t decoded_ = 0;
+  uint16_t payloadLength_ = 0;
+};
+
 // One channel's link buffers and receive path. Runs on the loop thread only.
 //
 // The receive path is a byte-stream scanner: the frame in progress is copied into the frame buffer as its

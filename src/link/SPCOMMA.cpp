@@ -25,6 +25,19 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
+// The read-ahead of a unit's port: the frame layer knows how long the reply in progress is.
+class FrameReadAhead : public TComm::ReadAhead {
+ public:
+  void reset() override { tracker_.reset(); }
+  size_t stillToCome(std::span<const uint8_t> justRead) override {
+    tracker_.feed(justRead);
+    return tracker_.stillToCome();
+  }
+
+ private:
+  FrameLengthTracker tracker_;
+};
+
 int OpenExclusive(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
@@ -256,6 +269,7 @@ void TComm::readLoop() {
   uint8_t buffer[kReadSize];
   SteadyClock::time_point readStart = SteadyClock::now(), lastByte{};
   std::optional<posix_serial::ErrorCounts> errors = posix_serial::ReadErrorCounts(fd_);
+  if (readAhead_) readAhead_->reset();
 
   auto deliver = [&] {
     if (chunk.empty()) return;
@@ -311,9 +325,13 @@ void TComm::readLoop() {
         complete = complete || (buffer[i] == frameEnd && !chunk.empty() && chunk.back() != frameEnd);
         chunk.push_back(buffer[i]);
       }
+      ++reads_;
+      const size_t rest = readAhead_ ? readAhead_->stillToCome(std::span<const uint8_t>(buffer, static_cast<size_t>(n))) : 0;
       if (chunk.size() == kReadSize || complete) {
         deliver();
         readStart = SteadyClock::now();
+      } else if (rest >= kMinReadAhead && total == 0 && sleepForReadAhead(rest)) {
+        return;  // closing
       }
       continue;
     }
@@ -324,6 +342,18 @@ void TComm::readLoop() {
     postHangupOnce();
     return;
   }
+}
+
+bool TComm::sleepForReadAhead(size_t rest) {
+  int there = 0;
+  if (::ioctl(fd_, FIONREAD, &there) != 0 || there < 0) there = 0;
+  if (static_cast<size_t>(there) >= rest) return false;
+  const auto sleep = std::min<SteadyClock::duration>(
+      byteTime_ * static_cast<int64_t>(rest - static_cast<size_t>(there)), kMaxReadAheadSleep);
+  ++sleeps_;
+  pollfd close{closeEvent_, POLLIN, 0};
+  const timespec timeout = ToTimespec(sleep);
+  return ::ppoll(&close, 1, &timeout, nullptr) > 0;
 }
 
 bool TComm::writeAll(const std::vector<uint8_t>& bytes) {
@@ -412,6 +442,11 @@ std::unique_ptr<TComm> MakeUnitPort(EventLoop& loop, std::filesystem::path sysfs
   port->setReadIntervalTimeout(3);
   // A reply is stop-and-wait's critical path: hand it over when its closing END arrives, not 3 ms later.
   port->setFrameEndChar(kSlipEnd);
+  // While a long reply (a 4 KiB block read back) is on the line, sleep for the time its bytes take
+  // (11 us each at 1,000,000 baud with two stop bits; 10 us is the bound) instead of waking for every
+  // 60-odd bytes the USB bridge delivers: ten units reading back otherwise cost ten thousand wake-ups a
+  // second.
+  port->setReadAhead(std::make_unique<FrameReadAhead>(), std::chrono::microseconds(10));
   return port;
 }
 

@@ -21,9 +21,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -109,6 +111,31 @@ class TComm : public SerialPort {
   // that closes a frame: the reply is complete, and waiting out the interval would only delay it. -1: off.
   int FrameEndChar() const { return frameEndChar_; }
   void setFrameEndChar(int v) { frameEndChar_ = v; }
+  // Read-ahead: told every byte read, it says how many more bytes the data in progress needs at least
+  // (0: none, or unknown). When that is many and they are not there yet, the receive thread sleeps for
+  // the time they take on the line (byteTime each, at most kMaxReadAheadSleep at once) instead of waking
+  // for every piece the device hands over; a read that knows nothing waits as before. Set it before
+  // OpenPort; it is reset at every open.
+  class ReadAhead {
+   public:
+    virtual ~ReadAhead() = default;
+    virtual void reset() = 0;
+    virtual size_t stillToCome(std::span<const uint8_t> justRead) = 0;
+  };
+  static constexpr size_t kMinReadAhead = 256;
+  static constexpr std::chrono::milliseconds kMaxReadAheadSleep{20};
+  void setReadAhead(std::unique_ptr<ReadAhead> readAhead, std::chrono::nanoseconds byteTime) {
+    readAhead_ = std::move(readAhead);
+    byteTime_ = byteTime;
+  }
+  // What the receive thread did since the port was created: reads that returned bytes, and sleeps taken
+  // on the read-ahead's word.
+  struct ReadCounts {
+    uint64_t reads = 0;
+    uint64_t sleeps = 0;
+  };
+  ReadCounts readCounts() const { return {reads_.load(), sleeps_.load()}; }
+
   uint32_t ReadTotalTimeoutMultiplier() const { return readTotalTimeoutMultiplier_; }
   void setReadTotalTimeoutMultiplier(uint32_t v) { readTotalTimeoutMultiplier_ = v; }
   uint32_t ReadTotalTimeoutConstant() const { return readTotalTimeoutConstant_; }
@@ -134,6 +161,8 @@ class TComm : public SerialPort {
   void readLoop();
   void writeLoop();
   bool writeAll(const std::vector<uint8_t>& bytes);
+  // Sleeps until `rest` bytes can have arrived unless they are there; true when the port is closing.
+  bool sleepForReadAhead(size_t rest);
 
   const std::filesystem::path sysfsRoot_;
   bool lowLatencyReported_ = false;
@@ -165,6 +194,11 @@ class TComm : public SerialPort {
   std::atomic<uint32_t> readTotalTimeoutConstant_{0};
   uint32_t writeTotalTimeoutMultiplier_ = 0;
   uint32_t writeTotalTimeoutConstant_ = 0;
+  // Used by the receive thread only while the port is open.
+  std::unique_ptr<ReadAhead> readAhead_;
+  std::chrono::nanoseconds byteTime_{0};
+  std::atomic<uint64_t> reads_{0};
+  std::atomic<uint64_t> sleeps_{0};
 
   // Set while open; constant for the life of the threads.
   int fd_ = -1;

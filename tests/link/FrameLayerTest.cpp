@@ -238,5 +238,51 @@ TEST(ReceivePath, OverlongFramesAndNoiseAreDroppedWithoutOverrun) {
   EXPECT_EQ(big.frames, (std::vector<Bytes>{good, good}));
 }
 
+// How many bytes the frame in progress still needs, as the receive thread asks after every read: the
+// packet's length field (bytes 6-7, possibly escaped) gives the rest, however the stream is cut.
+TEST(FrameLength, TellsWhatTheFrameInProgressStillNeeds) {
+  Bytes packet(4096 + 10, 0x11);
+  packet[6] = 0x00;
+  packet[7] = 0x10;  // n = 4096
+  const Bytes frame = Encode(packet);
+  Bytes escapedLength(0xC0 + 10, 0x22);
+  escapedLength[6] = 0xC0;  // n = 0xC0, sent as ESC ESC_END
+  escapedLength[7] = 0x00;
+  const Bytes escaped = Encode(escapedLength);
+  Bytes huge(16, 0);
+  huge[6] = 0xFF;
+  huge[7] = 0xFF;  // beyond any packet of the protocol
+  struct Case {
+    const char* what;
+    Bytes stream;
+    size_t expected;
+  };
+  const Case cases[] = {
+      {"nothing yet", {}, 0},
+      {"noise outside a frame", {0x55, 0x66}, 0},
+      {"seven bytes: no length yet", Bytes(frame.begin(), frame.begin() + 8), 0},
+      {"the header", Bytes(frame.begin(), frame.begin() + 9), 4096 + 10 - 8 + 1},
+      {"half the frame", Bytes(frame.begin(), frame.begin() + 1 + 2000), 4096 + 10 - 2000 + 1},
+      {"all but the closing END", Bytes(frame.begin(), frame.begin() + 1 + 4106), 1},
+      {"the whole frame and its trailer", frame, 0},
+      {"an opening END doubled", Cat({{0xC0}, Bytes(frame.begin(), frame.begin() + 9)}), 4096 + 10 - 8 + 1},
+      {"an escaped length byte", Bytes(escaped.begin(), escaped.begin() + 10), 0xC0 + 10 - 8 + 1},
+      {"a length beyond any packet", Cat({{0xC0}, huge}), 0},
+      {"the next frame after a closed one", Cat({frame, Bytes(escaped.begin(), escaped.begin() + 10)}), 0xC0 + 3},
+  };
+  for (const Case& c : cases) {
+    FrameLengthTracker whole;
+    whole.feed(c.stream);
+    EXPECT_EQ(whole.stillToCome(), c.expected) << c.what;
+    FrameLengthTracker byByte;
+    for (const uint8_t b : c.stream) byByte.feed(std::span<const uint8_t>(&b, 1));
+    EXPECT_EQ(byByte.stillToCome(), c.expected) << c.what << " (byte by byte)";
+  }
+  FrameLengthTracker t;
+  t.feed(Bytes(frame.begin(), frame.begin() + 9));
+  t.reset();
+  EXPECT_EQ(t.stillToCome(), 0u) << "reset forgets the frame";
+}
+
 }  // namespace
 }  // namespace tarvel

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "base/ManualEventLoop.h"
+#include "link/FrameLayer.h"
 #include "link/Pty.h"
 
 namespace tarvel {
@@ -205,6 +206,50 @@ TEST_F(TCommTest, AClosingFrameEndDeliversWithoutWaitingForSilence) {
   pty_.write(Bytes{9, 0xC0, 0xFF});
   ASSERT_TRUE(RunUntil([&] { return chunks_.size() == 2; }));
   EXPECT_EQ(chunks_[1], (Bytes{0xC0, 0xC0, 9, 0xC0, 0xFF}));
+}
+
+// A long reply trickling in as a USB bridge hands it over (64 bytes a millisecond): with the frame's
+// length known, the receive thread sleeps while the rest is on the line instead of waking for every
+// piece, and the frame still arrives whole and ends at its closing END. Counts, not timings: a machine
+// too busy to keep the pace only makes the pieces fewer and larger.
+TEST_F(TCommTest, ALongFrameIsReadInFewWakeUpsWhenItsLengthIsKnown) {
+  class Tracker : public TComm::ReadAhead {
+   public:
+    void reset() override { t_.reset(); }
+    size_t stillToCome(std::span<const uint8_t> justRead) override {
+      t_.feed(justRead);
+      return t_.stillToCome();
+    }
+
+   private:
+    FrameLengthTracker t_;
+  };
+  port_.setFrameEndChar(kSlipEnd);
+  port_.setReadAhead(std::make_unique<Tracker>(), std::chrono::microseconds(10));
+  port_.OpenPort();
+
+  Bytes packet = RandomBytes(4096 + 10, 7);
+  packet[6] = 0x00;
+  packet[7] = 0x10;
+  Bytes frame(2 * packet.size() + 7);
+  frame.resize(EncodeFrame(packet, frame));
+  frame.resize(frame.size() - kFrameTrailerLength);  // the frame ends with its END
+  constexpr size_t kPiece = 64;
+  const size_t pieces = (frame.size() + kPiece - 1) / kPiece;
+  std::thread unit([&] {
+    for (size_t at = 0; at < frame.size(); at += kPiece) {
+      pty_.write(Bytes(frame.begin() + static_cast<std::ptrdiff_t>(at),
+                       frame.begin() + static_cast<std::ptrdiff_t>(std::min(frame.size(), at + kPiece))));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  const bool whole = RunUntil([&] { return Received().size() >= frame.size(); });
+  unit.join();
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(Received(), frame);
+  const TComm::ReadCounts counts = port_.readCounts();
+  EXPECT_GE(counts.sleeps, 1u);
+  EXPECT_LT(counts.reads, pieces / 2) << counts.reads << " reads for " << pieces << " pieces";
 }
 
 TEST_F(TCommTest, SendsFramesCompletelyInCallOrder) {
