@@ -2,7 +2,8 @@
 // Header: mode u8.
 //   mode 0: n u8 (1..8 chunk lengths follow), the chunk lengths, then the stream. The frames handed over
 //           must not depend on how the serial port cut the stream: the chunked stream and the stream in
-//           one piece must give the same frames, the same drops and the same bytes kept;
+//           one piece must give the same frames, the same drops and the same bytes kept, and the port's
+//           read-ahead (how much of the frame is still to come) the same word;
 //   mode 1: the same chunks, with a handler that forgets everything received at the k-th frame (k u8);
 //   mode 2: the rest is a packet; its frame must decode to the packet again;
 //   mode 3: the rest is a frame, decoded into a packet buffer of a given size (u16).
@@ -76,6 +77,19 @@ void ChunkedMatchesWhole(Input& in) {
   Check(chunked.frames == whole.frames, "the frames depend on how the stream was cut");
   Check(chunked.link.droppedFrames() == whole.link.droppedFrames(), "the drops depend on how the stream was cut");
   Check(chunked.link.rxLength() == whole.link.rxLength(), "the bytes kept depend on how the stream was cut");
+
+  // The serial port's read-ahead follows the same stream: its word must not depend on the cuts either, and
+  // never promise more than the largest frame.
+  FrameLengthTracker piecewise, once;
+  size_t pos = 0;
+  for (size_t i = 0; pos < chunks.stream.size(); ++i) {
+    const size_t n = std::min(chunks.lengths[i % chunks.lengths.size()], chunks.stream.size() - pos);
+    piecewise.feed(chunks.stream.subspan(pos, n));
+    Check(piecewise.stillToCome() <= kPacketBufferSize + 1, "the read-ahead promises more than any packet");
+    pos += n;
+  }
+  once.feed(chunks.stream);
+  Check(piecewise.stillToCome() == once.stillToCome(), "the read-ahead depends on how the stream was cut");
 }
 
 void ResetInHandler(Input& in) {
