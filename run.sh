@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 gui=0
 if [ "${1:-}" = gui ]; then
   gui=1
-  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     echo "./run.sh gui: no display to open the window on (DISPLAY is not set)" >&2
     exit 1
   fi
