@@ -36,6 +36,10 @@ done < <("$build/bench/load_bench" | grep "srec_cat/ours")
 # automatic sequence (256 KiB each, read back for verify), and both programs in the production line's
 # unattended mode (a project with 256 KiB, downloaded into every unit; tarvel200 on the offscreen platform).
 head -c 262144 /dev/urandom >"$work/fw.bin"
+# The units' firmware file in the program directory, as on a production PC (the desktop program would
+# otherwise stop at start-up with a box saying it is missing).
+head -c 6000 /dev/urandom >"$work/firmware.raw"
+"$build/tools/mkfwr/tarvel-mkfwr" "$work/firmware.raw" V1.10 "$work/TarvelIMOT.FWR" >/dev/null
 "$ctl" --dir "$work" select KF32A156KQV load "$work/fw.bin" project-save "$work/line.pmw" >/dev/null
 cost_row() {  # WHAT GOAL_CPU GOAL_MB COMMAND...
   local what=$1 goal_cpu=$2 goal_mb=$3
