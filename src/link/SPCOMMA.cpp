@@ -25,19 +25,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// The read-ahead of a unit's port: the frame layer knows how long the reply in progress is.
-class FrameReadAhead : public TComm::ReadAhead {
- public:
-  void reset() override { tracker_.reset(); }
-  size_t stillToCome(std::span<const uint8_t> justRead) override {
-    tracker_.feed(justRead);
-    return tracker_.stillToCome();
-  }
-
- private:
-  FrameLengthTracker tracker_;
-};
-
 int OpenExclusive(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;

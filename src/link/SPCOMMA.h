@@ -29,6 +29,7 @@
 #include <mutex>
 #include <thread>
 
+#include "link/FrameLayer.h"
 #include "link/SerialPort.h"
 
 namespace tarvel {
@@ -218,8 +219,22 @@ class TComm : public SerialPort {
 
 namespace tarvel {
 
+// The read-ahead of a unit's port: the frame layer knows how long the reply in progress is.
+class FrameReadAhead : public TComm::ReadAhead {
+ public:
+  void reset() override { tracker_.reset(); }
+  size_t stillToCome(std::span<const uint8_t> justRead) override {
+    tracker_.feed(justRead);
+    return tracker_.stillToCome();
+  }
+
+ private:
+  FrameLengthTracker tracker_;
+};
+
 // A serial component set up as every programmer unit's port is: 1,000,000 baud, 8N2, no hardware or
-// software flow control, DTR and RTS off, reads returning after 3 ms of line silence.
+// software flow control, DTR and RTS off, reads returning after 3 ms of line silence or at a frame's
+// closing END, and the frame read-ahead.
 std::unique_ptr<TComm> MakeUnitPort(EventLoop& loop, std::filesystem::path sysfsRoot = "/sys");
 
 }  // namespace tarvel

@@ -213,19 +213,8 @@ TEST_F(TCommTest, AClosingFrameEndDeliversWithoutWaitingForSilence) {
 // piece, and the frame still arrives whole and ends at its closing END. Counts, not timings: a machine
 // too busy to keep the pace only makes the pieces fewer and larger.
 TEST_F(TCommTest, ALongFrameIsReadInFewWakeUpsWhenItsLengthIsKnown) {
-  class Tracker : public TComm::ReadAhead {
-   public:
-    void reset() override { t_.reset(); }
-    size_t stillToCome(std::span<const uint8_t> justRead) override {
-      t_.feed(justRead);
-      return t_.stillToCome();
-    }
-
-   private:
-    FrameLengthTracker t_;
-  };
   port_.setFrameEndChar(kSlipEnd);
-  port_.setReadAhead(std::make_unique<Tracker>(), std::chrono::microseconds(10));
+  port_.setReadAhead(std::make_unique<FrameReadAhead>(), std::chrono::microseconds(10));
   port_.OpenPort();
 
   Bytes packet = RandomBytes(4096 + 10, 7);
