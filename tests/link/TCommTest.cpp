@@ -214,7 +214,8 @@ TEST_F(TCommTest, AClosingFrameEndDeliversWithoutWaitingForSilence) {
 // too busy to keep the pace only makes the pieces fewer and larger.
 TEST_F(TCommTest, ALongFrameIsReadInFewWakeUpsWhenItsLengthIsKnown) {
   port_.setFrameEndChar(kSlipEnd);
-  port_.setReadAhead(std::make_unique<FrameReadAhead>(), std::chrono::microseconds(10));
+  // A byte time longer than the pace below: the sleeps, not the writer's timing, decide the count.
+  port_.setReadAhead(std::make_unique<FrameReadAhead>(), std::chrono::microseconds(40));
   port_.OpenPort();
 
   Bytes packet = RandomBytes(4096 + 10, 7);
@@ -238,7 +239,7 @@ TEST_F(TCommTest, ALongFrameIsReadInFewWakeUpsWhenItsLengthIsKnown) {
   EXPECT_EQ(Received(), frame);
   const TComm::ReadCounts counts = port_.readCounts();
   EXPECT_GE(counts.sleeps, 1u);
-  EXPECT_LT(counts.reads, pieces / 2) << counts.reads << " reads for " << pieces << " pieces";
+  EXPECT_LT(counts.reads, pieces * 2 / 3) << counts.reads << " reads for " << pieces << " pieces";
 }
 
 TEST_F(TCommTest, SendsFramesCompletelyInCallOrder) {
