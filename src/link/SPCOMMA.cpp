@@ -317,9 +317,9 @@ void TComm::readLoop() {
       if (chunk.size() == kReadSize || complete) {
         deliver();
         readStart = SteadyClock::now();
-      } else if (rest >= kMinReadAhead && total == 0 && sleepForReadAhead(rest)) {
-        return;  // closing
       }
+      // (A full chunk handed over does not end the frame: the rest is still worth sleeping for.)
+      if (!complete && rest >= kMinReadAhead && total == 0 && sleepForReadAhead(rest)) return;  // closing
       continue;
     }
     const bool lineGone = (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
