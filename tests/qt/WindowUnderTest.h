@@ -72,8 +72,8 @@ class WindowUnderTest {
       boxes.push_back({b.kind, b.text});
       box.defaultButton()->click();
     };
-    dialogs.onFileDialogShown = [this](QFileDialog& d, const FileDialog& spec) {
-      fileDialogs.push_back(spec);
+    dialogs.onFileDialogShown = [this](QFileDialog& d, const FileDialog& asked) {
+      fileDialogs.push_back(asked);
       fileFilters.push_back(d.nameFilters());
       if (files.empty()) {
         d.reject();
