@@ -3,30 +3,17 @@
 // page at a time. Prints the slowest single operation of each against the 50 ms a user would notice,
 // and the memory the panel's lines take.
 //   panel_bench
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <vector>
 
 #include "base/InfoLog.h"
+#include "Measure.h"
 #include "ui/DataViews.h"
 
 using namespace tarvel;
-using Clock = std::chrono::steady_clock;
-
-namespace {
-
-long PeakRssKb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss;
-}
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-}  // namespace
+using namespace tarvel::bench;
 
 int main() {
   const long rss0 = PeakRssKb();

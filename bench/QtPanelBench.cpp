@@ -4,8 +4,6 @@
 // and scrolled from top to bottom a page at a time, each page painted. Prints the slowest single event
 // loop turn of each against the 50 ms a user would notice, and what the panel's lines cost in memory.
 //   qt_panel_bench
-#include <sys/resource.h>
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
@@ -22,6 +20,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "Measure.h"
 #include "qt/InfoPanel.h"
 #include "qt/MainWindow.h"
 #include "qt/QtDialogService.h"
@@ -29,19 +28,7 @@
 #include "ui/GenMainZPN.h"
 
 using namespace tarvel;
-using Clock = std::chrono::steady_clock;
-
-namespace {
-
-long PeakRssKb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss;
-}
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-}  // namespace
+using namespace tarvel::bench;
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);

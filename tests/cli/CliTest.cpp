@@ -10,6 +10,7 @@
 
 #include <sstream>
 
+#include "support/ChildProcess.h"
 #include "support/TestFiles.h"
 
 namespace tarvel {
@@ -233,12 +234,9 @@ TEST(CliSignals, TheLogIsWrittenWhenStoppedBySignal) {
     testing::TempDir dir;
     const pid_t pid = ::fork();
     if (pid == 0) {
-      const int null = ::open("/dev/null", O_WRONLY);
-      ::dup2(null, STDOUT_FILENO);
-      ::dup2(null, STDERR_FILENO);
-      ::execl(TARVELCTL_PATH, TARVELCTL_PATH, "--dir", dir.path().c_str(), "select", "SC95F750x", "show-option-data",
-              "wait", "60", static_cast<char*>(nullptr));
-      ::_exit(127);
+      testing::RedirectOutput("/dev/null", "/dev/null");
+      testing::ExecProgram(TARVELCTL_PATH, {"--dir", dir.path().string(), "select", "SC95F750x", "show-option-data",
+                                            "wait", "60"});
     }
     ::usleep(1500000);  // time to start up and begin waiting
     ::kill(pid, sig);
@@ -277,8 +275,7 @@ CtlResult CtlProcess(const std::vector<std::string>& args, const Limits& limits)
   const std::string outPath = (io / "out").string(), errPath = (io / "err").string();
   const pid_t pid = ::fork();
   if (pid == 0) {
-    ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
-    ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+    testing::RedirectOutput(outPath, errPath);
     ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead of ending the process
     const rlimit fsize{limits.fileSize, limits.fileSize};
     ::setrlimit(RLIMIT_FSIZE, &fsize);
@@ -286,13 +283,7 @@ CtlResult CtlProcess(const std::vector<std::string>& args, const Limits& limits)
       for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
         if (::prctl(PR_CAPBSET_DROP, cap, 0, 0, 0) != 0) ::_exit(kCannotDropCapabilities);
     }
-    std::vector<std::string> all = {TARVELCTL_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
+    testing::ExecProgram(TARVELCTL_PATH, args);
   }
   int s = 0;
   ::waitpid(pid, &s, 0);

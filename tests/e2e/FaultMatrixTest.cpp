@@ -14,6 +14,7 @@
 #include "base/RandomSource.h"
 #include "e2e/UnitSimProcess.h"
 #include "ops/FirmwareFile.h"
+#include "support/ChildProcess.h"
 #include "support/TestFiles.h"
 
 namespace tarvel {
@@ -115,15 +116,8 @@ CliRun RunTarvelctl(const std::vector<std::string>& args, std::chrono::seconds l
   const std::string outPath = (io / "out").string(), errPath = (io / "err").string();
   const pid_t pid = ::fork();
   if (pid == 0) {
-    ::dup2(::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
-    ::dup2(::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
-    std::vector<std::string> all = {TARVELCTL_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
+    testing::RedirectOutput(outPath, errPath);
+    testing::ExecProgram(TARVELCTL_PATH, args);
   }
   CliRun run;
   const auto deadline = std::chrono::steady_clock::now() + limit;

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ChildProcess.h"
+
 namespace tarvel::testing {
 
 class UnitSimProcess {
@@ -24,7 +26,7 @@ class UnitSimProcess {
     if (!binary) binary = TARVEL_UNITSIM_PATH;
 #endif
     if (!binary) throw std::runtime_error("no tarvel-unitsim to run (set TARVEL_UNITSIM)");
-    std::vector<std::string> args = {binary, "--units", std::to_string(units), "--dir", dir.string()};
+    std::vector<std::string> args = {"--units", std::to_string(units), "--dir", dir.string()};
     args.insert(args.end(), options.begin(), options.end());
     int out[2];
     if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
@@ -33,11 +35,7 @@ class UnitSimProcess {
       ::dup2(out[1], STDOUT_FILENO);
       ::close(out[0]);
       ::close(out[1]);
-      std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
+      ExecProgram(binary, args);
     }
     ::close(out[1]);
     // The ready line: {"ports": [...]}.
