@@ -81,11 +81,6 @@ QString InfoPanelView::selectedText() const {
   return text.join('\n');
 }
 
-void InfoPanelView::resizeEvent(QResizeEvent* event) {
-  QTableView::resizeEvent(event);
-  fitColumn();
-}
-
 void InfoPanelView::fitColumn() {
   // A line wider than the panel makes the column wider than the panel, which then scrolls sideways to it.
   // (The item's text margin is the style's focus-frame margin and one pixel, on either side.)

@@ -40,9 +40,6 @@ class InfoPanelView : public QTableView {
   // The selected lines, top to bottom, joined with '\n'; empty when none is selected.
   QString selectedText() const;
 
- protected:
-  void resizeEvent(QResizeEvent* event) override;
-
  private:
   void fitColumn();
 
